@@ -1,0 +1,13 @@
+// The object database in one include: drivers and their registry, the
+// database, mappings, datasets and object files, with the fields, indices and
+// errors they use.
+#pragma once
+
+#include "odb/OdbDatabase.h"
+#include "odb/OdbDataset.h"
+#include "odb/OdbDriver.h"
+#include "odb/OdbErrors.h"
+#include "odb/OdbField.h"
+#include "odb/OdbFile.h"
+#include "odb/OdbIndex.h"
+#include "odb/OdbMapping.h"

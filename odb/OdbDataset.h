@@ -1,0 +1,133 @@
+// TObjectDataset: an open set of stored objects of one mapped class with a
+// current object. It binds a mapping to a database, opens and closes its
+// storage through the driver under a handle, moves through the objects and
+// keeps a private copy of the object at the current position, rebuilt from
+// its stream image. Base of TObjectFile (record access) and TObjectQuery
+// (the result of a select statement).
+//
+// Ownership: the dataset owns its mapping and its current object; it does
+// not own its database, which must outlive it. The object returned by
+// GetCurrentObj stays valid until the dataset positions again, is given a
+// new current object or is destroyed.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "containers/ObjRoot.h"
+#include "odb/OdbField.h"
+#include "odb/OdbIndex.h"
+
+namespace corvid {
+
+class TMemoryStream;
+class TObjectDatabase;
+class TOdbDriver;
+class TORMapping;
+class TUnorderedList;
+
+class TObjectDataset : public TObject {
+  CORVID_CLASS(TObjectDataset, ::corvid::TObject)
+ public:
+  // Stores Database and DatasetName, creates the mapping from MappingClass
+  // (CreateMapping: fields and indices defined) and registers the dataset
+  // with Database.
+  TObjectDataset(TObjectDatabase& Database, std::string DatasetName, TClass MappingClass);
+  // Closes the dataset when open (errors swallowed), unregisters it, frees
+  // the mapping and the current object.
+  ~TObjectDataset() override;
+  TObjectDataset(const TObjectDataset&) = delete;
+  TObjectDataset& operator=(const TObjectDataset&) = delete;
+
+  // Data hooks. By default each calls the mapping's hook of the same name;
+  // for an object file in the version-1 form (whose adapter mapping calls
+  // these hooks) they do nothing.
+  virtual void BeforeInsert();
+  virtual void AfterInsert();
+  virtual void BeforeUpdate();
+  virtual void AfterUpdate();
+  virtual void BeforeDelete();
+  virtual void AfterDelete();
+  virtual void BeforeObjectPost(TMemoryStream& Stream);
+  virtual void AfterObjectRead(TMemoryStream& Stream);
+  // Called by Open, Close and TObjectFile::OpenExclusive; do nothing.
+  virtual void BeforeOpen() {}
+  virtual void AfterOpen() {}
+  virtual void BeforeClose() {}
+  virtual void AfterClose() {}
+
+  TClass GetObjectType() const;
+  TUnorderedList& GetFields() const;
+  TUnorderedList& GetIndices() const;
+  TOdbDriver& GetDriver() const;
+  TObjectDatabase& GetDatabase() const { return *database_; }
+  TORMapping& GetMapping() const { return *mapping_; }
+  const std::string& GetDatasetName() const { return datasetName_; }
+  std::int32_t GetHandle() const { return handle_; }
+  bool GetOpened() const { return handle_ != 0; }
+  TOdbField* FieldByName(std::string_view Name) const;
+
+  // Creates the storage (the dataset may be closed).
+  void CreateDataset();
+  // Closes the dataset when open, then removes the storage.
+  void DeleteDataset();
+  // When closed: BeforeOpen, the driver's OpenDataset, AfterOpen; an object
+  // file then makes its mapping's first index current; then FindFirst.
+  void Open();
+  // When open: BeforeClose, the driver's CloseDataset, AfterClose. The
+  // current object stays.
+  void Close();
+
+  // Move along the current order; on success the current object is
+  // reloaded, otherwise it stays as it was.
+  bool FindFirst();
+  bool FindLast();
+  bool FindNext();
+  bool FindPrior();
+  bool IsEmpty();
+
+  // The dataset's copy of the current object (it keeps ownership); raises
+  // EOdbObjectFileNotPositioned when there is none.
+  TObject* GetCurrentObj() const;
+  // True when there is a current object.
+  bool HasCurrentObj() const { return currentObj_ != nullptr; }
+  // Rebuilds the current object from the driver's current record:
+  // GetCurrent, AfterObjectRead on the image, read the object, then the
+  // fields are filled from it. When the driver fails the current object is
+  // unchanged; when the image cannot be read it is null.
+  void ReloadCurrent();
+  // Raises EInvalidObjectType unless Obj is an instance of GetObjectType()
+  // or of a descendant.
+  void CheckObjectType(const TObject* Obj) const;
+
+  // Fill List (ownership switched off and cleared first) with the mapping's
+  // primary and unique indices in definition order; the second only with
+  // those whose key fields differ between OldFields and NewFields.
+  void GetAllUniqueIndices(TUnorderedList& List) const;
+  void GetModifiedUniqueIndices(TUnorderedList& List, TUnorderedList& OldFields,
+                                TUnorderedList& NewFields) const;
+
+ protected:
+  // True for an object file bound to the version-1 adapter mapping.
+  virtual bool UsesVersion1Adapter() const { return false; }
+  // Called by Open, OpenExclusive and CreateDataset before the driver sees
+  // the mapping; the version-1 object file defines its fields here.
+  virtual void EnsureMappingDefined() {}
+  // Called by Open after the driver opened the storage; TObjectFile makes
+  // its mapping's first index current here.
+  virtual void AfterDriverOpen() {}
+  // Replaces the current object (null clears it).
+  void SetCurrentObjPtr(std::unique_ptr<TObject> Obj) { currentObj_ = std::move(Obj); }
+  void SetHandle(std::int32_t Handle) { handle_ = Handle; }
+
+ private:
+  std::int32_t handle_ = 0;
+  std::unique_ptr<TObject> currentObj_;
+  TObjectDatabase* database_;
+  std::unique_ptr<TORMapping> mapping_;
+  std::string datasetName_;
+};
+
+}  // namespace corvid
