@@ -1,0 +1,170 @@
+// SQL statement builders. See OdbSql.h for the output format.
+#include "odb/OdbSql.h"
+
+#include "containers/ObjList.h"
+#include "containers/ObjType.h"
+#include "odb/OdbDataset.h"
+#include "odb/OdbField.h"
+#include "odb/OdbIndex.h"
+#include "odb/OdbMapping.h"
+#include "util/OdbMisc.h"
+#include "values/ObjBuckt.h"
+
+namespace corvid {
+
+const std::string& TStringList::Get(std::int32_t N) const {
+  if (N < 1 || N > Count()) RaiseInvalidIndex();
+  return lines_[static_cast<std::size_t>(N - 1)];
+}
+
+std::string TStringList::Text() const {
+  std::string text;
+  for (std::size_t i = 0; i < lines_.size(); ++i) {
+    if (i > 0) text += '\n';
+    text += lines_[i];
+  }
+  return text;
+}
+
+void TStringList::SetText(std::string_view Value) {
+  lines_.clear();
+  if (Value.empty()) return;
+  std::size_t start = 0;
+  while (true) {
+    const std::size_t eol = Value.find('\n', start);
+    std::string_view line = Value.substr(start, eol == std::string_view::npos ? eol : eol - start);
+    if (eol != std::string_view::npos && !line.empty() && line.back() == '\r') {
+      line.remove_suffix(1);
+    }
+    lines_.emplace_back(line);
+    if (eol == std::string_view::npos) break;
+    start = eol + 1;
+  }
+}
+
+std::string QuoteSqlValue(std::string_view Value) {
+  std::string quoted;
+  quoted.reserve(Value.size() + 2);
+  quoted += '\'';
+  for (char c : Value) {
+    if (c == '\'') quoted += '\'';
+    quoted += c;
+  }
+  quoted += '\'';
+  return quoted;
+}
+
+namespace {
+
+const TOdbField& AsField(const TObject* Obj) {
+  return *static_cast<const TOdbField*>(Obj);
+}
+
+}  // namespace
+
+void BuildCreateTableStatement(TStringList& Strings, TORMapping& Mapping,
+                               const std::string& TableName, const std::string& StringType,
+                               const std::string& IntegerType, const std::string& FloatType,
+                               const std::string& ObjectColumnType) {
+  const TOdbIndex& primary = *Mapping.GetPrimaryIndex(TableName);
+  // Build into a local list so that a failure leaves Strings as it was.
+  TStringList lines;
+  lines.Add("create table " + TableName);
+  lines.Add("(");
+  bool first = true;
+  for (const TObject* obj : Mapping.GetFields()) {
+    const TOdbField& field = AsField(obj);
+    if (!first) lines.Add(",");
+    first = false;
+    const std::string nullClause = primary.HasField(field.GetName()) ? "not null" : "";
+    switch (field.GetFieldType()) {
+      case oftString:
+        lines.Add(field.GetName() + " " + StringType + "(" +
+                  std::to_string(static_cast<int>(field.GetSize()) - 1) + ") " + nullClause);
+        break;
+      case oftInteger:
+      case oftAutoInc:
+        lines.Add(field.GetName() + " " + IntegerType + " " + nullClause);
+        break;
+      case oftFloat:
+        lines.Add(field.GetName() + " " + FloatType + " " + nullClause);
+        break;
+      default:
+        // A field of a type outside the four (from a damaged stream) has no
+        // column type.
+        RaiseOdb<EOdbFieldTypeNotSupported>();
+    }
+  }
+  lines.Add(",");
+  lines.Add("Object " + ObjectColumnType + ",");
+  lines.Add("primary key (" + primary.FieldNamesAsString(',') + ")");
+  lines.Add(")");
+  Strings = std::move(lines);
+}
+
+void BuildCreateIndexStatements(TStringList& Strings, TObjectDataset& Dataset) {
+  Strings.Clear();
+  for (const TObject* obj : Dataset.GetIndices()) {
+    const TOdbIndex& index = *static_cast<const TOdbIndex*>(obj);
+    const TOdbIndexAttributes attrs = index.GetAttributes();
+    if (attrs.Contains(iaPrimary)) continue;
+    std::string line = "create ";
+    if (attrs.Contains(iaUnique)) line += "unique ";
+    if (attrs.Contains(iaDescending)) line += "descending ";
+    line += "index " + index.GetName() + " on " + Dataset.GetDatasetName() + " (" +
+            index.FieldNamesAsString(',') + ")";
+    Strings.Add(std::move(line));
+  }
+}
+
+void BuildSelectWhereClause(std::string& Clause, TORMapping& Mapping,
+                            const std::string& TableName) {
+  const TOdbIndex& primary = *Mapping.GetPrimaryIndex(TableName);
+  std::string clause = "where ";
+  bool first = true;
+  for (const TObject* obj : primary.FieldNames()) {
+    const std::string& name = static_cast<const TStringCombo*>(obj)->Str;
+    const TOdbField& field = *GetFieldInList(name, Mapping.GetFields());
+    if (!first) clause += " and ";
+    first = false;
+    clause += name + " = " + QuoteSqlValue(field.GetAsString());
+  }
+  Clause = std::move(clause);
+}
+
+void BuildSelectObjectQuery(TStringList& Strings, TORMapping& Mapping,
+                            const std::string& TableName) {
+  std::string clause;
+  BuildSelectWhereClause(clause, Mapping, TableName);
+  Strings.Clear();
+  Strings.Add("select * from " + TableName);
+  Strings.Add(std::move(clause));
+}
+
+void BuildDeleteStatement(TStringList& Strings, TORMapping& Mapping, const std::string& TableName) {
+  std::string clause;
+  BuildSelectWhereClause(clause, Mapping, TableName);
+  Strings.Clear();
+  Strings.Add("delete from " + TableName);
+  Strings.Add(std::move(clause));
+}
+
+void BuildInsertStatement(TStringList& Strings, TUnorderedList& Fields,
+                          const std::string& TableName) {
+  std::string columns;
+  std::string values;
+  for (const TObject* obj : Fields) {
+    const TOdbField& field = AsField(obj);
+    if (!columns.empty()) columns += ", ";
+    columns += field.GetName();
+    if (!values.empty()) values += ", ";
+    values += field.GetFieldType() == oftString ? QuoteSqlValue(field.GetAsString())
+                                                : field.GetAsString();
+  }
+  Strings.Clear();
+  Strings.Add("insert into " + TableName);
+  Strings.Add("( " + columns + ")");
+  Strings.Add("values (" + values + ")");
+}
+
+}  // namespace corvid
