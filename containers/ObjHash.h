@@ -108,8 +108,9 @@ class THashTable : public TContainer {
 
   THashFunc HashFunc() const { return hashFunc_; }
   std::int32_t TableSize() const { return tableSize_; }
-  // The list of bucket Index (1..TableSize, else EInvalidIndex).
-  TUnorderedList* Bucket(std::int32_t Index) const;
+  // The list of bucket Index (1..TableSize, else EInvalidIndex), read-only:
+  // changing a bucket behind the table's back would break its count.
+  const TUnorderedList* Bucket(std::int32_t Index) const { return BucketList(Index); }
 
   THashIterator begin() const { return THashIterator(this, 1); }
   THashIterator end() const { return THashIterator(); }
@@ -122,6 +123,8 @@ class THashTable : public TContainer {
   // compareFunc_, owning per ownership_, and stores TableSize. Replaces
   // (and destroys) any existing buckets. TableSize < 1: EInvalidArrayCapacity.
   void CreateBuckets(std::int32_t TableSize);
+  // The list of bucket Index (1..TableSize, else EInvalidIndex).
+  TUnorderedList* BucketList(std::int32_t Index) const;
   // The bucket of Obj after CheckType; EInvalidIndex for a bad hash result.
   TUnorderedList* BucketOf(const TObject* Obj) const;
 

@@ -60,7 +60,7 @@ void THashTable::CreateBuckets(std::int32_t TableSize) {
   tableSize_ = TableSize;
 }
 
-TUnorderedList* THashTable::Bucket(std::int32_t Index) const {
+TUnorderedList* THashTable::BucketList(std::int32_t Index) const {
   if (!buckets_ || Index < 1 || Index > tableSize_) RaiseInvalidIndex();
   return static_cast<TUnorderedList*>(buckets_->GetObj(Index));
 }
@@ -69,31 +69,31 @@ TUnorderedList* THashTable::BucketOf(const TObject* Obj) const {
   CheckType(Obj);
   // A blank table has neither buckets nor a hash function: no index is valid.
   if (!buckets_ || hashFunc_ == nullptr) RaiseInvalidIndex();
-  return Bucket(hashFunc_(Obj, tableSize_));
+  return BucketList(hashFunc_(Obj, tableSize_));
 }
 
 void THashTable::SetOwnership(bool Value) {
   TContainer::SetOwnership(Value);
   if (!buckets_) return;
-  for (std::int32_t i = 1; i <= tableSize_; ++i) Bucket(i)->SetOwnership(Value);
+  for (std::int32_t i = 1; i <= tableSize_; ++i) BucketList(i)->SetOwnership(Value);
 }
 
 void THashTable::ForEachCallProc(TIteratorProc Proc, std::intptr_t CallBackData) {
   if (!buckets_) return;
-  for (std::int32_t i = 1; i <= tableSize_; ++i) Bucket(i)->ForEachCallProc(Proc, CallBackData);
+  for (std::int32_t i = 1; i <= tableSize_; ++i) BucketList(i)->ForEachCallProc(Proc, CallBackData);
 }
 
 void THashTable::ForEachCallMethod(const TMethodIterator& Method, std::intptr_t CallBackData) {
   if (!buckets_) return;
   for (std::int32_t i = 1; i <= tableSize_; ++i) {
-    Bucket(i)->ForEachCallMethod(Method, CallBackData);
+    BucketList(i)->ForEachCallMethod(Method, CallBackData);
   }
 }
 
 void THashTable::Clear() {
   count_ = 0;
   if (!buckets_) return;
-  for (std::int32_t i = 1; i <= tableSize_; ++i) Bucket(i)->Clear();
+  for (std::int32_t i = 1; i <= tableSize_; ++i) BucketList(i)->Clear();
 }
 
 void THashTable::Insert(TObject* Obj) {
