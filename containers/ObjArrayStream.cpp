@@ -1,0 +1,42 @@
+// Stream payload of TArray: the container part, Count, Capacity, Delta,
+// Sorted, then the elements 1..Count as nested records.
+#include "containers/ObjArray.h"
+#include "persist/ObjPerst.h"
+#include "persist/ObjPerstInternal.h"
+
+namespace corvid {
+
+void WriteArray(TObject* Obj, TObjectWriter& Writer) {
+  TArray& array = PayloadCast<TArray>(Obj);
+  WriteContainer(Obj, Writer);
+  const TArrayIndex n = array.count_;
+  Writer.WriteInteger(n);
+  Writer.WriteInteger(array.capacity_);
+  Writer.WriteInteger(array.delta_);
+  Writer.WriteBoolean(array.sorted_);
+  for (TArrayIndex i = 0; i < n; ++i) Writer.WriteChildObject(array.items_[i]);
+}
+
+void ReadArray(TObject* Obj, TObjectReader& Reader) {
+  TArray& array = PayloadCast<TArray>(Obj);
+  ReadContainer(Obj, Reader);
+  const TArrayIndex n = Reader.ReadInteger();
+  const TArrayIndex capacity = Reader.ReadInteger();
+  const TArrayIndex delta = Reader.ReadInteger();
+  const bool sorted = Reader.ReadBoolean();
+  if (capacity < 1 || capacity > MaxArrayIndex) RaiseInvalidArrayCapacity();
+  // The slots are allocated before any element is read: refuse a capacity
+  // that the rest of the stream cannot justify.
+  if (capacity > FreeAllocationCount && capacity > Reader.Remaining()) RaiseReadError();
+  array.delta_ = delta;
+  array.SetCapacity(capacity);
+  array.sorted_ = sorted;
+  // Insert re-checks Sorted against the compare function as each arrives.
+  for (TArrayIndex i = 0; i < n; ++i) {
+    std::unique_ptr<TObject> child = Reader.ReadChildObject();
+    array.Insert(child.get());
+    child.release();
+  }
+}
+
+}  // namespace corvid

@@ -1,0 +1,268 @@
+// The object stream, the filers' child-object operations, the free routines
+// built on them and the payloads of the platform classes.
+#include "persist/ObjPerst.h"
+
+#include <algorithm>
+#include <typeinfo>
+
+#include "persist/Graphics.h"
+#include "persist/ObjPerstInternal.h"
+
+namespace corvid {
+
+namespace {
+
+[[noreturn]] void RaiseNestedTooDeeplyOnRead() {
+  throw EReadError("Objects nested too deeply");
+}
+[[noreturn]] void RaiseNestedTooDeeplyOnWrite() {
+  throw EWriteError("Objects nested too deeply");
+}
+
+}  // namespace
+
+// --- Filers --------------------------------------------------------------------
+
+void TObjectWriter::WriteChildObject(const TObject* Obj) {
+  owner_.WriteObject(Obj);
+}
+
+std::unique_ptr<TObject> TObjectReader::ReadChildObject() {
+  return owner_.ReadObject();
+}
+
+// --- TObjectStream -------------------------------------------------------------
+
+TObjectStream::TObjectStream(TStream* Stream, bool OwnsStream)
+    : stream_(Stream), ownsStream_(OwnsStream) {
+  if (Stream == nullptr) RaiseInvalidObjectType();
+}
+
+TObjectStream::TObjectStream(const std::string& FileName, std::uint16_t Mode)
+    : stream_(new TFileStream(FileName, Mode)), ownsStream_(true) {}
+
+TObjectStream::~TObjectStream() {
+  writer_.reset();
+  reader_.reset();
+  if (ownsStream_) delete stream_;
+}
+
+void TObjectStream::Rewind() {
+  stream_->SetPosition(0);
+}
+
+bool TObjectStream::GetEndOfStream() {
+  return stream_->GetPosition() >= stream_->GetSize();
+}
+
+const TStreamableInterface* TObjectStream::LookupForWrite(const TObject* Obj) {
+  const TClass cls = Obj->ClassType();
+  const ClassInfo* key = cls.Info();
+  for (int i = 0; i < CacheSize; ++i) {
+    if (writeKeys_[i] == key) return writeHits_[i];
+  }
+  const TStreamableInterface* e = FindStreamableInterface(cls.Name());
+  // Only the object's own class counts: not a registered ancestor, and not
+  // another class that happens to have the same name.
+  if (e == nullptr || e->Class() != cls) RaiseClassNotRegistered(std::string(cls.Name()));
+  writeKeys_[writeNext_] = key;
+  writeHits_[writeNext_] = e;
+  writeNext_ = (writeNext_ + 1) % CacheSize;
+  return e;
+}
+
+const TStreamableInterface* TObjectStream::LookupForRead(std::string_view Name) {
+  for (const TStreamableInterface* e : readHits_) {
+    if (e != nullptr && e->Name() == Name) return e;
+  }
+  const TStreamableInterface* e = FindStreamableInterface(Name);
+  if (e != nullptr) {
+    readHits_[readNext_] = e;
+    readNext_ = (readNext_ + 1) % CacheSize;
+  }
+  return e;
+}
+
+void TObjectStream::WriteObject(const TObject* Obj) {
+  // A write cannot start inside a read procedure of this stream: the
+  // reader's read-ahead owns the byte stream's position.
+  if (reader_) throw EWriteError("Object stream is reading");
+  const TStreamableInterface* entry = Obj != nullptr ? LookupForWrite(Obj) : nullptr;
+  if (depth_ >= MaxObjectDepth) RaiseNestedTooDeeplyOnWrite();
+  if (depth_ == 0) writer_.emplace(*stream_, *this);
+  ++depth_;
+  try {
+    TObjectWriter& writer = *writer_;
+    writer.WriteSignature();
+    if (entry == nullptr) {
+      writer.WriteString(NilObjectName);
+    } else {
+      writer.WriteString(entry->Name());
+      const std::uint16_t version = entry->GetDefaultWriteVersion();
+      writer.WriteWord(version);
+      entry->GetWriteProc(version)(const_cast<TObject*>(Obj), writer);
+    }
+  } catch (...) {
+    // What was produced stays in the byte stream.
+    if (--depth_ == 0) {
+      try {
+        writer_->FlushBuffer();
+      } catch (...) {
+        // The first failure is the one reported.
+      }
+      writer_.reset();
+    }
+    throw;
+  }
+  if (--depth_ == 0) {
+    try {
+      writer_->FlushBuffer();
+    } catch (...) {
+      writer_.reset();
+      throw;
+    }
+    writer_.reset();
+  }
+}
+
+std::unique_ptr<TObject> TObjectStream::ReadObject() {
+  if (writer_) throw EReadError("Object stream is writing");
+  if (depth_ >= MaxObjectDepth) RaiseNestedTooDeeplyOnRead();
+  if (depth_ == 0) reader_.emplace(*stream_, *this);
+  ++depth_;
+  // Whatever happens: one level up; the outermost level destroys the
+  // reader, which gives the unused read-ahead back to the byte stream.
+  struct Guard {
+    TObjectStream& s;
+    ~Guard() {
+      if (--s.depth_ == 0) s.reader_.reset();
+    }
+  } guard{*this};
+
+  TObjectReader& reader = *reader_;
+  reader.ReadSignature();
+  reader.ReadString(name_);
+  if (name_ == NilObjectName) return nullptr;
+  const std::uint16_t version = reader.ReadWord();
+  const TStreamableInterface* entry = LookupForRead(name_);
+  if (entry == nullptr) RaiseClassNotRegistered(name_);
+  std::unique_ptr<TObject> obj = entry->BlankInstance();
+  if (!obj) RaiseClassNotRegistered(name_);
+  const TObjectReadProc proc = entry->GetReadProc(version);
+  try {
+    proc(obj.get(), reader);
+  } catch (const std::bad_cast&) {
+    // A compare or hash function met an object of a class it does not
+    // handle: the stream declared a container with functions that do not
+    // fit its objects.
+    RaiseInvalidObjectType();
+  }
+  return obj;
+}
+
+// --- Free routines -------------------------------------------------------------
+
+std::unique_ptr<TObject> CloneObj(const TObject* Obj) {
+  if (Obj == nullptr) return nullptr;
+  TMemoryStream memory;
+  TObjectStream stream(&memory, false);
+  stream.WriteObject(Obj);
+  stream.Rewind();
+  return stream.ReadObject();
+}
+
+bool ObjectsEqual(const TObject* A, const TObject* B) {
+  TMemoryStream ma;
+  TMemoryStream mb;
+  {
+    TObjectStream sa(&ma, false);
+    sa.WriteObject(A);
+  }
+  {
+    TObjectStream sb(&mb, false);
+    sb.WriteObject(B);
+  }
+  return StreamsEqual(ma, mb);
+}
+
+bool StreamsEqual(TStream& S1, TStream& S2) {
+  const std::int64_t size = S1.GetSize();
+  if (size != S2.GetSize()) return false;
+  S1.SetPosition(0);
+  S2.SetPosition(0);
+  char b1[4096];
+  char b2[4096];
+  std::int64_t left = size;
+  while (left > 0) {
+    const std::int64_t n = std::min<std::int64_t>(left, sizeof b1);
+    S1.ReadBuffer(b1, n);
+    S2.ReadBuffer(b2, n);
+    if (std::memcmp(b1, b2, static_cast<std::size_t>(n)) != 0) return false;
+    left -= n;
+  }
+  return true;
+}
+
+void WriteObjectToFile(const TObject* Obj, const std::string& FileName, bool Buffered) {
+  if (Buffered) {
+    TMemoryStream memory;
+    {
+      TObjectStream stream(&memory, false);
+      stream.WriteObject(Obj);
+    }
+    memory.SaveToFile(FileName);
+  } else {
+    TObjectStream stream(FileName, fmCreate);
+    stream.WriteObject(Obj);
+  }
+}
+
+std::unique_ptr<TObject> ReadObjectFromFile(const std::string& FileName, bool Buffered) {
+  if (Buffered) {
+    TMemoryStream memory;
+    memory.LoadFromFile(FileName);
+    TObjectStream stream(&memory, false);
+    return stream.ReadObject();
+  }
+  TObjectStream stream(FileName, fmOpenRead);
+  return stream.ReadObject();
+}
+
+// --- Platform class payloads -----------------------------------------------------
+
+void WriteGraphic(TObject* Obj, TObjectWriter& Writer) {
+  const TGraphic& graphic = PayloadCast<TGraphic>(Obj);
+  TMemoryStream data;
+  graphic.SaveToStream(data);
+  Writer.WriteInt64(data.GetSize());
+  Writer.Write(data.Memory(), data.GetSize());
+}
+
+void ReadGraphic(TObject* Obj, TObjectReader& Reader) {
+  TGraphic& graphic = PayloadCast<TGraphic>(Obj);
+  const std::int64_t n = Reader.ReadInt64();
+  Reader.CheckAvailable(n);
+  TMemoryStream data;
+  data.SetSize(n);
+  Reader.Read(data.Memory(), n);
+  data.SetPosition(0);
+  graphic.LoadFromStream(data);
+}
+
+void WriteMemoryStream(TObject* Obj, TObjectWriter& Writer) {
+  TMemoryStream& memory = PayloadCast<TMemoryStream>(Obj);
+  memory.SetPosition(0);
+  Writer.WriteInt64(memory.GetSize());
+  Writer.Write(memory.Memory(), memory.GetSize());
+}
+
+void ReadMemoryStream(TObject* Obj, TObjectReader& Reader) {
+  TMemoryStream& memory = PayloadCast<TMemoryStream>(Obj);
+  const std::int64_t n = Reader.ReadInt64();
+  Reader.CheckAvailable(n);
+  memory.SetSize(n);
+  Reader.Read(memory.Memory(), n);
+  memory.SetPosition(0);
+}
+
+}  // namespace corvid

@@ -1,0 +1,31 @@
+// Internals shared by the files of the persistence module.
+#pragma once
+
+#include <cstdint>
+
+#include "containers/ObjRoot.h"
+#include "containers/ObjType.h"
+
+namespace corvid {
+
+// Destroys the hash, compare and class registries, in that order, with
+// their entries. Run once at shut-down.
+void DestroyRegistries();
+
+// The object a payload procedure works on, as its class. Payload procedures
+// are only called by the object stream with an instance of the class they
+// are registered for; any other object is the caller's type error and
+// raises EInvalidObjectType.
+template <class T>
+T& PayloadCast(TObject* Obj) {
+  if (Obj == nullptr || !Obj->Is<T>()) RaiseInvalidObjectType();
+  return static_cast<T&>(*Obj);
+}
+
+// Counts and sizes read from a stream that make the reader allocate memory
+// in advance (array slots, hash buckets) are accepted up to this many, and
+// beyond it only while they do not exceed the bytes left in the stream, so a
+// damaged or hostile stream cannot make a huge allocation.
+inline constexpr std::int64_t FreeAllocationCount = 65536;
+
+}  // namespace corvid

@@ -1,0 +1,235 @@
+#include "persist/Streams.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+#include <new>
+
+namespace corvid {
+
+void RaiseReadError() {
+  throw EReadError("Stream read error");
+}
+void RaiseWriteError() {
+  throw EWriteError("Stream write error");
+}
+
+// --- TStream -----------------------------------------------------------------
+
+std::int64_t TStream::GetSize() {
+  const std::int64_t pos = Seek(0, soCurrent);
+  const std::int64_t size = Seek(0, soEnd);
+  Seek(pos, soBeginning);
+  return size;
+}
+
+void TStream::ReadBuffer(void* Buffer, std::int64_t Count) {
+  if (Count > 0 && Read(Buffer, Count) != Count) RaiseReadError();
+}
+
+void TStream::WriteBuffer(const void* Buffer, std::int64_t Count) {
+  if (Count > 0 && Write(Buffer, Count) != Count) RaiseWriteError();
+}
+
+std::int64_t TStream::CopyFrom(TStream& Source, std::int64_t Count) {
+  if (Count == 0) {
+    Source.SetPosition(0);
+    Count = Source.GetSize();
+  }
+  const std::int64_t total = Count;
+  char chunk[16384];
+  while (Count > 0) {
+    const std::int64_t n = std::min<std::int64_t>(Count, sizeof chunk);
+    Source.ReadBuffer(chunk, n);
+    WriteBuffer(chunk, n);
+    Count -= n;
+  }
+  return total;
+}
+
+// --- TMemoryStream -----------------------------------------------------------
+
+TMemoryStream::~TMemoryStream() {
+  std::free(data_);
+}
+
+void TMemoryStream::Reserve(std::int64_t NewCapacity) {
+  if (NewCapacity <= capacity_) return;
+  // Grow geometrically so that a stream written piece by piece costs
+  // amortised constant time per byte.
+  std::int64_t cap = std::max<std::int64_t>(capacity_ + capacity_ / 2, 256);
+  cap = std::max(cap, NewCapacity);
+  void* p = std::realloc(data_, static_cast<std::size_t>(cap));
+  if (p == nullptr) throw std::bad_alloc();
+  data_ = static_cast<std::uint8_t*>(p);
+  capacity_ = cap;
+}
+
+std::int64_t TMemoryStream::Read(void* Buffer, std::int64_t Count) {
+  if (Count <= 0 || position_ >= size_) return 0;
+  const std::int64_t n = std::min(Count, size_ - position_);
+  std::memcpy(Buffer, data_ + position_, static_cast<std::size_t>(n));
+  position_ += n;
+  return n;
+}
+
+std::int64_t TMemoryStream::Write(const void* Buffer, std::int64_t Count) {
+  if (Count <= 0) return 0;
+  const std::int64_t end = position_ + Count;
+  if (end > capacity_) Reserve(end);
+  if (position_ > size_) std::memset(data_ + size_, 0, static_cast<std::size_t>(position_ - size_));
+  std::memcpy(data_ + position_, Buffer, static_cast<std::size_t>(Count));
+  position_ = end;
+  if (end > size_) size_ = end;
+  return Count;
+}
+
+std::int64_t TMemoryStream::Seek(std::int64_t Offset, TSeekOrigin Origin) {
+  std::int64_t base = 0;
+  switch (Origin) {
+    case soBeginning:
+      base = 0;
+      break;
+    case soCurrent:
+      base = position_;
+      break;
+    case soEnd:
+      base = size_;
+      break;
+  }
+  if (Offset < -base) RaiseReadError();
+  if (Offset > std::numeric_limits<std::int64_t>::max() - base) RaiseReadError();
+  position_ = base + Offset;
+  return position_;
+}
+
+void TMemoryStream::SetSize(std::int64_t NewSize) {
+  if (NewSize < 0) RaiseWriteError();
+  if (NewSize > capacity_) {
+    // An exact allocation: SetSize announces the final size.
+    void* p = std::realloc(data_, static_cast<std::size_t>(NewSize));
+    if (p == nullptr) throw std::bad_alloc();
+    data_ = static_cast<std::uint8_t*>(p);
+    capacity_ = NewSize;
+  }
+  if (NewSize > size_) std::memset(data_ + size_, 0, static_cast<std::size_t>(NewSize - size_));
+  size_ = NewSize;
+}
+
+void TMemoryStream::Clear() {
+  std::free(data_);
+  data_ = nullptr;
+  size_ = capacity_ = position_ = 0;
+}
+
+void TMemoryStream::LoadFromStream(TStream& Stream) {
+  Stream.SetPosition(0);
+  const std::int64_t n = Stream.GetSize();
+  SetSize(n);
+  position_ = 0;
+  Stream.ReadBuffer(data_, n);
+}
+
+void TMemoryStream::SaveToStream(TStream& Stream) const {
+  Stream.WriteBuffer(data_, size_);
+}
+
+void TMemoryStream::LoadFromFile(const std::string& FileName) {
+  TFileStream file(FileName, fmOpenRead);
+  LoadFromStream(file);
+}
+
+void TMemoryStream::SaveToFile(const std::string& FileName) const {
+  TFileStream file(FileName, fmCreate);
+  SaveToStream(file);
+}
+
+// --- TFileStream -------------------------------------------------------------
+
+TFileStream::TFileStream(const std::string& FileName, std::uint16_t Mode) : fileName_(FileName) {
+  if (Mode == fmCreate) {
+    fd_ = ::open(FileName.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd_ < 0) {
+      throw EFCreateError("Cannot create file \"" + FileName + "\". " + std::strerror(errno));
+    }
+    return;
+  }
+  int flags = O_RDONLY;
+  switch (Mode & 0x3) {
+    case fmOpenWrite:
+      flags = O_WRONLY;
+      break;
+    case fmOpenReadWrite:
+      flags = O_RDWR;
+      break;
+    default:
+      break;
+  }
+  fd_ = ::open(FileName.c_str(), flags | O_CLOEXEC);
+  if (fd_ >= 0) {
+    struct stat st;
+    if (::fstat(fd_, &st) == 0 && S_ISDIR(st.st_mode)) {
+      ::close(fd_);
+      fd_ = -1;
+      errno = EISDIR;
+    }
+  }
+  if (fd_ < 0) {
+    throw EFOpenError("Cannot open file \"" + FileName + "\". " + std::strerror(errno));
+  }
+}
+
+TFileStream::~TFileStream() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+std::int64_t TFileStream::Read(void* Buffer, std::int64_t Count) {
+  std::int64_t done = 0;
+  auto* p = static_cast<char*>(Buffer);
+  while (done < Count) {
+    const ssize_t n = ::read(fd_, p + done, static_cast<std::size_t>(Count - done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    done += n;
+  }
+  return done;
+}
+
+std::int64_t TFileStream::Write(const void* Buffer, std::int64_t Count) {
+  std::int64_t done = 0;
+  const auto* p = static_cast<const char*>(Buffer);
+  while (done < Count) {
+    const ssize_t n = ::write(fd_, p + done, static_cast<std::size_t>(Count - done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    done += n;
+  }
+  return done;
+}
+
+std::int64_t TFileStream::Seek(std::int64_t Offset, TSeekOrigin Origin) {
+  int whence = SEEK_SET;
+  if (Origin == soCurrent) whence = SEEK_CUR;
+  if (Origin == soEnd) whence = SEEK_END;
+  const off_t r = ::lseek(fd_, static_cast<off_t>(Offset), whence);
+  if (r < 0) RaiseReadError();
+  return r;
+}
+
+std::int64_t TFileStream::GetSize() {
+  struct stat st;
+  if (::fstat(fd_, &st) != 0) RaiseReadError();
+  return st.st_size;
+}
+
+void TFileStream::SetSize(std::int64_t NewSize) {
+  if (NewSize < 0 || ::ftruncate(fd_, static_cast<off_t>(NewSize)) != 0) RaiseWriteError();
+}
+
+}  // namespace corvid
