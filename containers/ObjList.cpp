@@ -142,11 +142,13 @@ void TOrderedList::Insert(TObject* Obj) {
   TListNode* saved = static_cast<TListNode*>(current_);
   try {
     SearchAndPosition(Obj, 1);
+    LinkBefore(static_cast<TListNode*>(current_), Obj);
   } catch (...) {
+    // A compare function that raises (or a failed node allocation) leaves
+    // the list and its cursor as they were.
     current_ = saved;
     throw;
   }
-  LinkBefore(static_cast<TListNode*>(current_), Obj);
 }
 
 bool TOrderedList::Delete(const TObject* Obj, std::int32_t Occurrence) {

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <iterator>
 #include <limits>
 #include <memory>
 #include <string>
@@ -15,6 +16,7 @@ namespace corvid::test {
 namespace {
 
 using Values = std::vector<std::int32_t>;
+static_assert(std::forward_iterator<THashIterator>);
 constexpr std::int32_t kMaxSize = std::numeric_limits<std::int32_t>::max();
 
 // ---------------------------------------------------------------------------

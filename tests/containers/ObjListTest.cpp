@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <iterator>
 #include <stdexcept>
 #include <vector>
 
@@ -12,6 +13,8 @@ namespace corvid::test {
 namespace {
 
 using Values = std::vector<std::int32_t>;
+
+static_assert(std::forward_iterator<TListIterator>);
 
 // Forward and backward walks agree: the Prev links, First and Last are
 // consistent with the Next links.
