@@ -1,0 +1,131 @@
+// The exception hook: default message layout, exact classes, replacement.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "containers/ObjType.h"
+#include "odb/OdbErrors.h"
+#include "util/OdbMisc.h"
+
+namespace corvid {
+namespace {
+
+class ExceptionHook : public ::testing::Test {
+ protected:
+  void TearDown() override { SetOdbExceptionProc(nullptr); }
+};
+
+TEST_F(ExceptionHook, EmptyDetailGivesTheClassNameAlone) {
+  try {
+    RaiseOdbException(EOdbObjectFileNotPositioned::StaticClass(), "");
+    FAIL() << "did not raise";
+  } catch (const EOdbObjectFileNotPositioned& e) {
+    EXPECT_EQ(e.Message(), "EOdbObjectFileNotPositioned");
+    EXPECT_EQ(e.ClassType(), EOdbObjectFileNotPositioned::StaticClass());
+  }
+}
+
+TEST_F(ExceptionHook, DetailFollowsPeriodAndCarriageReturn) {
+  try {
+    RaiseOdbException(EOdbDriverNotRegistered::StaticClass(), "Dummy");
+    FAIL() << "did not raise";
+  } catch (const EOdbDriverNotRegistered& e) {
+    EXPECT_EQ(e.Message(), "EOdbDriverNotRegistered.\rDummy");
+    EXPECT_STREQ(e.what(), "EOdbDriverNotRegistered.\rDummy");
+  }
+}
+
+TEST_F(ExceptionHook, EveryDatabaseErrorIsRaisedAsItself) {
+  for (int i = 0; i < OdbErrorClassCount; ++i) {
+    const TClass c = OdbErrorClass(i);
+    ASSERT_FALSE(c.IsNull()) << i;
+    EXPECT_EQ(c.Parent(), Exception::StaticClass()) << c.Name();
+    try {
+      RaiseOdbException(c, "x");
+      FAIL() << "did not raise";
+    } catch (const Exception& e) {
+      EXPECT_EQ(e.ClassType(), c);
+      EXPECT_EQ(e.Message(), std::string(c.Name()) + ".\rx");
+    }
+  }
+  EXPECT_TRUE(OdbErrorClass(OdbErrorClassCount).IsNull());
+  EXPECT_TRUE(OdbErrorClass(-1).IsNull());
+}
+
+TEST_F(ExceptionHook, DatabaseErrorsAreSiblings) {
+  // A handler for EOdbError does not catch EOdbKeyViolation.
+  bool caughtAsOdbError = false;
+  bool caughtAsBase = false;
+  try {
+    try {
+      RaiseOdb<EOdbKeyViolation>("ByName");
+    } catch (const EOdbError&) {
+      caughtAsOdbError = true;
+    }
+  } catch (const Exception& e) {
+    caughtAsBase = true;
+    EXPECT_TRUE(e.Is<EOdbKeyViolation>());
+    EXPECT_FALSE(e.Is<EOdbError>());
+  }
+  EXPECT_FALSE(caughtAsOdbError);
+  EXPECT_TRUE(caughtAsBase);
+  EXPECT_THROW(RaiseOdb<EOdbError>(), EOdbError);
+}
+
+std::string lastClass;
+std::string lastMsg;
+
+[[noreturn]] void TranslatingHook(TClass ExceptClass, const std::string& Msg) {
+  lastClass = std::string(ExceptClass.Name());
+  lastMsg = Msg;
+  throw EOdbError("translated: " + Msg);
+}
+
+void ReturningHook(TClass ExceptClass, const std::string& Msg) {
+  lastClass = std::string(ExceptClass.Name());
+  lastMsg = Msg;
+}
+
+TEST_F(ExceptionHook, InstalledHookGetsClassAndDetailUnchanged) {
+  SetOdbExceptionProc(&TranslatingHook);
+  EXPECT_EQ(GetOdbExceptionProc(), &TranslatingHook);
+  try {
+    RaiseOdbException(EOdbFieldDoesNotExist::StaticClass(), "Name");
+    FAIL() << "did not raise";
+  } catch (const EOdbError& e) {
+    EXPECT_EQ(e.Message(), "translated: Name");
+  }
+  EXPECT_EQ(lastClass, "EOdbFieldDoesNotExist");
+  EXPECT_EQ(lastMsg, "Name");
+}
+
+TEST_F(ExceptionHook, HookThatReturnsIsFollowedByTheDefaultRaise) {
+  SetOdbExceptionProc(&ReturningHook);
+  lastClass.clear();
+  try {
+    RaiseOdbException(EOdbKeyViolation::StaticClass(), "Primary");
+    FAIL() << "did not raise";
+  } catch (const EOdbKeyViolation& e) {
+    EXPECT_EQ(e.Message(), "EOdbKeyViolation.\rPrimary");
+  }
+  EXPECT_EQ(lastClass, "EOdbKeyViolation");
+}
+
+TEST_F(ExceptionHook, NullHookReinstallsTheDefault) {
+  SetOdbExceptionProc(&ReturningHook);
+  SetOdbExceptionProc(nullptr);
+  EXPECT_EQ(GetOdbExceptionProc(), &DefaultOdbExceptionProc);
+}
+
+TEST_F(ExceptionHook, NonExceptionClassRaisesTheBaseException) {
+  try {
+    DefaultOdbExceptionProc(TObject::StaticClass(), "m");
+    FAIL() << "did not raise";
+  } catch (const Exception& e) {
+    EXPECT_EQ(e.ClassType(), Exception::StaticClass());
+    EXPECT_EQ(e.Message(), "TObject.\rm");
+  }
+}
+
+}  // namespace
+}  // namespace corvid
