@@ -1,0 +1,288 @@
+#include "drivers/PostgreSQLDriverPq.h"
+
+#include <bit>
+#include <cctype>
+#include <cstring>
+#include <type_traits>
+
+namespace corvid::pgsql {
+
+namespace {
+
+// Network byte order (big-endian) conversions of the binary wire format.
+template <class T>
+std::string ToNetwork(T Value) {
+  static_assert(std::is_integral_v<T>);
+  using U = std::make_unsigned_t<T>;
+  U v = static_cast<U>(Value);
+  std::string out(sizeof(T), '\0');
+  for (std::size_t i = 0; i < sizeof(T); ++i) {
+    out[sizeof(T) - 1 - i] = static_cast<char>(v & 0xFF);
+    v = static_cast<U>(v >> 8);
+  }
+  return out;
+}
+
+template <class T>
+T FromNetwork(std::string_view Bytes) {
+  using U = std::make_unsigned_t<T>;
+  U v = 0;
+  for (std::size_t i = 0; i < sizeof(T) && i < Bytes.size(); ++i) {
+    v = static_cast<U>((v << 8) | static_cast<unsigned char>(Bytes[i]));
+  }
+  return static_cast<T>(v);
+}
+
+std::string TrimLineBreaks(std::string S) {
+  while (!S.empty() && (S.back() == '\n' || S.back() == '\r' || S.back() == ' ')) S.pop_back();
+  return S;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// TPgParams
+
+void TPgParams::AddInt4(std::int32_t Value) {
+  AddRaw(kOidInt4, ToNetwork(Value));
+}
+
+void TPgParams::AddInt8(std::int64_t Value) {
+  AddRaw(kOidInt8, ToNetwork(Value));
+}
+
+void TPgParams::AddFloat8(double Value) {
+  AddRaw(kOidFloat8, ToNetwork(std::bit_cast<std::uint64_t>(Value)));
+}
+
+void TPgParams::AddText(std::string_view Value) {
+  AddRaw(kOidText, Value);
+}
+
+void TPgParams::AddBytea(std::string_view Value) {
+  AddRaw(kOidBytea, Value);
+}
+
+void TPgParams::AddRaw(Oid Type, std::string_view Bytes) {
+  types_.push_back(Type);
+  values_.emplace_back(Bytes);
+  nulls_.push_back(false);
+}
+
+void TPgParams::AddNull(Oid Type) {
+  types_.push_back(Type);
+  values_.emplace_back();
+  nulls_.push_back(true);
+}
+
+// ---------------------------------------------------------------------------
+// TPgResult
+
+bool TPgResult::Ok() const {
+  if (!result_) return false;
+  const ExecStatusType status = PQresultStatus(result_.get());
+  return status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK;
+}
+
+std::string TPgResult::SqlState() const {
+  if (!result_) return std::string();
+  const char* s = PQresultErrorField(result_.get(), PG_DIAG_SQLSTATE);
+  return s ? std::string(s) : std::string();
+}
+
+std::string TPgResult::ErrorMessage() const {
+  if (!result_) return "no result (out of memory or connection lost)";
+  const char* s = PQresultErrorMessage(result_.get());
+  return TrimLineBreaks(s ? std::string(s) : std::string());
+}
+
+std::string TPgResult::Constraint() const {
+  if (!result_) return std::string();
+  const char* s = PQresultErrorField(result_.get(), PG_DIAG_CONSTRAINT_NAME);
+  return s ? std::string(s) : std::string();
+}
+
+int TPgResult::Rows() const {
+  return result_ ? PQntuples(result_.get()) : 0;
+}
+
+int TPgResult::Columns() const {
+  return result_ ? PQnfields(result_.get()) : 0;
+}
+
+int TPgResult::ColumnIndex(const char* Name) const {
+  return result_ ? PQfnumber(result_.get(), Name) : -1;
+}
+
+Oid TPgResult::ColumnType(int Column) const {
+  return PQftype(result_.get(), Column);
+}
+
+bool TPgResult::IsNull(int Row, int Column) const {
+  return PQgetisnull(result_.get(), Row, Column) != 0;
+}
+
+std::string_view TPgResult::Bytes(int Row, int Column) const {
+  return std::string_view(PQgetvalue(result_.get(), Row, Column),
+                          static_cast<std::size_t>(PQgetlength(result_.get(), Row, Column)));
+}
+
+std::int32_t TPgResult::Int4(int Row, int Column) const {
+  return FromNetwork<std::int32_t>(Bytes(Row, Column));
+}
+
+std::int64_t TPgResult::Int8(int Row, int Column) const {
+  return FromNetwork<std::int64_t>(Bytes(Row, Column));
+}
+
+double TPgResult::Float8(int Row, int Column) const {
+  return std::bit_cast<double>(FromNetwork<std::uint64_t>(Bytes(Row, Column)));
+}
+
+std::int64_t TPgResult::Integer(int Row, int Column) const {
+  const std::string_view b = Bytes(Row, Column);
+  switch (b.size()) {
+    case 2:
+      return FromNetwork<std::int16_t>(b);
+    case 4:
+      return FromNetwork<std::int32_t>(b);
+    default:
+      return FromNetwork<std::int64_t>(b);
+  }
+}
+
+std::int64_t TPgResult::AffectedRows() const {
+  if (!result_) return 0;
+  const char* s = PQcmdTuples(result_.get());
+  return (s && *s) ? std::strtoll(s, nullptr, 10) : 0;
+}
+
+// ---------------------------------------------------------------------------
+// TPgConnection
+
+bool LooksLikeConnInfo(std::string_view Server) {
+  return Server.find('=') != std::string_view::npos || Server.starts_with("postgresql://") ||
+         Server.starts_with("postgres://");
+}
+
+bool TPgConnection::Connect(const TPgConnectOptions& Options, std::string& Error) {
+  Disconnect();
+  std::vector<const char*> keys;
+  std::vector<const char*> values;
+  // Later entries override earlier ones, and the connection string given as
+  // Server is expanded where its dbname entry stands: so the timeout below
+  // is only a default that the string may change, while user, password and
+  // database given separately win over the string.
+  const std::string timeout = std::to_string(Options.ConnectTimeoutSeconds);
+  keys.push_back("connect_timeout");
+  values.push_back(timeout.c_str());
+  std::string host, port;
+  if (LooksLikeConnInfo(Options.Server)) {
+    keys.push_back("dbname");
+    values.push_back(Options.Server.c_str());
+  } else if (!Options.Server.empty()) {
+    host = Options.Server;
+    // host:port, unless the colon belongs to an IPv6 address.
+    const std::size_t colon = host.rfind(':');
+    if (colon != std::string::npos && host.find(':') == colon) {
+      port = host.substr(colon + 1);
+      host.resize(colon);
+    }
+    keys.push_back("host");
+    values.push_back(host.c_str());
+    if (!port.empty()) {
+      keys.push_back("port");
+      values.push_back(port.c_str());
+    }
+  }
+  if (!Options.User.empty()) {
+    keys.push_back("user");
+    values.push_back(Options.User.c_str());
+  }
+  if (!Options.Password.empty()) {
+    keys.push_back("password");
+    values.push_back(Options.Password.c_str());
+  }
+  if (!Options.Database.empty()) {
+    keys.push_back("dbname");
+    values.push_back(Options.Database.c_str());
+  }
+  keys.push_back("client_encoding");
+  values.push_back("LATIN1");
+  keys.push_back("application_name");
+  values.push_back("corvid");
+  keys.push_back(nullptr);
+  values.push_back(nullptr);
+
+  PGconn* conn = PQconnectdbParams(keys.data(), values.data(), 1);
+  if (conn == nullptr) {
+    Error = "out of memory";
+    return false;
+  }
+  if (PQstatus(conn) != CONNECTION_OK) {
+    Error = TrimLineBreaks(PQerrorMessage(conn));
+    PQfinish(conn);
+    return false;
+  }
+  // Server notices ("table does not exist, skipping") are not errors and
+  // have no reader here.
+  PQsetNoticeProcessor(conn, [](void*, const char*) {}, nullptr);
+  conn_.reset(conn);
+  return true;
+}
+
+void TPgConnection::Disconnect() {
+  conn_.reset();
+}
+
+bool TPgConnection::Healthy() const {
+  return conn_ && PQstatus(conn_.get()) == CONNECTION_OK;
+}
+
+TPgResult TPgConnection::Exec(const std::string& Sql, const TPgParams& Params) const {
+  const int n = Params.Count();
+  std::vector<const char*> values(static_cast<std::size_t>(n));
+  std::vector<int> lengths(static_cast<std::size_t>(n));
+  std::vector<int> formats(static_cast<std::size_t>(n), 1);
+  for (int i = 0; i < n; ++i) {
+    const auto k = static_cast<std::size_t>(i);
+    values[k] = Params.nulls_[k] ? nullptr : Params.values_[k].data();
+    lengths[k] = static_cast<int>(Params.values_[k].size());
+  }
+  return TPgResult(PQexecParams(conn_.get(), Sql.c_str(), n, Params.types_.data(), values.data(),
+                                lengths.data(), formats.data(), 1));
+}
+
+TPgResult TPgConnection::Exec(const std::string& Sql) const {
+  return Exec(Sql, TPgParams());
+}
+
+TPgResult TPgConnection::ExecText(const std::string& Sql) const {
+  return TPgResult(PQexec(conn_.get(), Sql.c_str()));
+}
+
+// ---------------------------------------------------------------------------
+// Identifiers
+
+std::string FoldIdent(std::string_view Name) {
+  std::string out;
+  out.reserve(Name.size());
+  for (char c : Name) {
+    out += (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+  }
+  if (out.size() > 63) out.resize(63);
+  return out;
+}
+
+std::string QuoteIdent(std::string_view Name) {
+  std::string out = "\"";
+  for (char c : FoldIdent(Name)) {
+    if (c == '\0') continue;
+    if (c == '"') out += '"';
+    out += c;
+  }
+  out += '"';
+  return out;
+}
+
+}  // namespace corvid::pgsql

@@ -1,0 +1,146 @@
+// A thin RAII layer over libpq for the PostgreSQL driver: a connection that
+// owns its PGconn, results that own their PGresult, and parameter lists that
+// send every value in binary form.
+//
+// Nothing here raises the database layer's exceptions: a failed statement
+// comes back as a result whose Ok() is false, with the server's SQLSTATE,
+// message and constraint name, so that the driver can choose the exception
+// class (a unique violation becomes EOdbKeyViolation naming the index).
+// Only Connect raises, since there is no result to return.
+#pragma once
+
+#include <libpq-fe.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace corvid::pgsql {
+
+// Type OIDs of the built-in types the driver binds and reads.
+inline constexpr Oid kOidBytea = 17;
+inline constexpr Oid kOidInt8 = 20;
+inline constexpr Oid kOidInt4 = 23;
+inline constexpr Oid kOidText = 25;
+inline constexpr Oid kOidFloat8 = 701;
+
+// Values of a parameterised statement, all in binary format ($1 is the first
+// value added).
+class TPgParams {
+ public:
+  void AddInt4(std::int32_t Value);
+  void AddInt8(std::int64_t Value);
+  void AddFloat8(double Value);
+  void AddText(std::string_view Value);
+  void AddBytea(std::string_view Value);
+  // A value already in the binary wire format of Type (a key read back from
+  // a binary result).
+  void AddRaw(Oid Type, std::string_view Bytes);
+  void AddNull(Oid Type);
+
+  int Count() const { return static_cast<int>(types_.size()); }
+  // The position ($n) the next value will take.
+  int Next() const { return Count() + 1; }
+
+ private:
+  friend class TPgConnection;
+  std::vector<Oid> types_;
+  std::vector<std::string> values_;
+  std::vector<bool> nulls_;
+};
+
+// A statement's result. Results are read in binary format.
+class TPgResult {
+ public:
+  TPgResult() = default;
+  explicit TPgResult(PGresult* Result) : result_(Result) {}
+
+  bool Ok() const;
+  // The SQLSTATE of a failed statement ("" for success or a lost connection
+  // without one).
+  std::string SqlState() const;
+  // The server's (or libpq's) message, without the trailing line break.
+  std::string ErrorMessage() const;
+  // The name of the violated constraint, "" when the server names none.
+  std::string Constraint() const;
+
+  int Rows() const;
+  int Columns() const;
+  // The column's position, -1 when the result has no column of that name.
+  int ColumnIndex(const char* Name) const;
+  Oid ColumnType(int Column) const;
+  bool IsNull(int Row, int Column) const;
+  // The raw bytes of a value (binary format).
+  std::string_view Bytes(int Row, int Column) const;
+  std::int32_t Int4(int Row, int Column) const;
+  std::int64_t Int8(int Row, int Column) const;
+  double Float8(int Row, int Column) const;
+  // Any integer column (int2, int4, int8) as a 64-bit number.
+  std::int64_t Integer(int Row, int Column) const;
+  // The number of rows an insert, update or delete touched.
+  std::int64_t AffectedRows() const;
+
+  PGresult* Get() const { return result_.get(); }
+
+ private:
+  struct TClear {
+    void operator()(PGresult* R) const { PQclear(R); }
+  };
+  std::unique_ptr<PGresult, TClear> result_;
+};
+
+// Connection parameters. Server is a host name with an optional ":port", a
+// socket directory, or a libpq connection string / URI.
+struct TPgConnectOptions {
+  std::string Server;
+  std::string Database;
+  std::string User;
+  std::string Password;
+  int ConnectTimeoutSeconds = 10;
+};
+
+// Whether Server is a connection string or URI rather than a host name.
+bool LooksLikeConnInfo(std::string_view Server);
+
+class TPgConnection {
+ public:
+  TPgConnection() = default;
+  ~TPgConnection() = default;
+  TPgConnection(const TPgConnection&) = delete;
+  TPgConnection& operator=(const TPgConnection&) = delete;
+
+  // Connects; on failure returns false and leaves libpq's message in Error.
+  // The client encoding is LATIN1, so every 8-bit string travels unchanged.
+  bool Connect(const TPgConnectOptions& Options, std::string& Error);
+  void Disconnect();
+  bool Connected() const { return conn_ != nullptr; }
+  // Whether the connection is still usable.
+  bool Healthy() const;
+
+  // Runs one statement with binary parameters and binary results.
+  TPgResult Exec(const std::string& Sql, const TPgParams& Params) const;
+  TPgResult Exec(const std::string& Sql) const;
+  // Runs one statement with text results (for statements whose results the
+  // caller reads as text, such as DDL or transaction control).
+  TPgResult ExecText(const std::string& Sql) const;
+
+  PGconn* Get() const { return conn_.get(); }
+
+ private:
+  struct TFinish {
+    void operator()(PGconn* C) const { PQfinish(C); }
+  };
+  std::unique_ptr<PGconn, TFinish> conn_;
+};
+
+// Quotes an identifier after folding it to lower case, so "Persons" names
+// the same table as the unquoted Persons of the SQL builders, and any name
+// is safe in a statement.
+std::string QuoteIdent(std::string_view Name);
+// The name the server gives an unquoted identifier: lower case, cut to the
+// identifier limit of 63 bytes.
+std::string FoldIdent(std::string_view Name);
+
+}  // namespace corvid::pgsql
