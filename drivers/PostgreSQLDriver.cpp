@@ -381,9 +381,8 @@ void TPostgreSQLDriver::InternalCreateDataset(TObjectDataset& Dataset) {
   }
 
   std::vector<std::string> statements;
-  // Creating a table replaces a table of that name, as creating a file
-  // replaces the file.
-  statements.push_back("drop table if exists " + def.QuotedTable());
+  // A table of that name already there is refused (EOdbError), never
+  // replaced: its data stays.
   statements.push_back(create.Text());
   statements.push_back("alter table " + def.QuotedTable() + " add column " + pgsql::kRowIdColumn +
                        " bigint generated always as identity");

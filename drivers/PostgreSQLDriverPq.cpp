@@ -226,7 +226,8 @@ bool TPgConnection::Connect(const TPgConnectOptions& Options, std::string& Error
   }
   // Server notices ("table does not exist, skipping") are not errors and
   // have no reader here.
-  PQsetNoticeProcessor(conn, [](void*, const char*) {}, nullptr);
+  PQsetNoticeProcessor(
+      conn, [](void*, const char*) {}, nullptr);
   conn_.reset(conn);
   return true;
 }

@@ -104,10 +104,14 @@ TScratchDatabase::TScratchDatabase(const TServer& Server) : server_(Server) {
   static std::atomic<int> counter{0};
   name_ = "corvid_t_" + std::to_string(getpid()) + "_" + std::to_string(++counter);
   std::string error;
-  RunOn(server_, server_.AdminDatabase, "drop database if exists " + name_ + " with (force)",
-        error);
-  error.clear();
   RunOn(server_, server_.AdminDatabase, "create database " + name_, error);
+  if (error.find("already exists") != std::string::npos) {
+    // Left behind by an earlier process with the same number.
+    error.clear();
+    RunOn(server_, server_.AdminDatabase, "drop database " + name_ + " with (force)", error);
+    error.clear();
+    RunOn(server_, server_.AdminDatabase, "create database " + name_, error);
+  }
   if (!error.empty()) ADD_FAILURE() << "create database " << name_ << ": " << error;
 }
 
