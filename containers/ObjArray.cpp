@@ -100,17 +100,12 @@ void TArray::Insert(TObject* Obj) {
 void TArray::Delete(TArrayIndex Index) {
   CheckIndex(Index);
   TObject* old = items_[Index - 1];
-  if (Index < count_) {
-    items_[Index - 1] = items_[count_ - 1];
-    items_[count_ - 1] = nullptr;
-    --count_;
-    ReleaseObj(old);
-    CheckSortedState(Index);
-  } else {
-    items_[count_ - 1] = nullptr;
-    --count_;
-    ReleaseObj(old);
-  }
+  // The last element fills the hole (a no-op when it is the last one).
+  items_[Index - 1] = items_[count_ - 1];
+  items_[count_ - 1] = nullptr;
+  --count_;
+  ReleaseObj(old);
+  if (Index <= count_) CheckSortedState(Index);
   if (count_ < 2) sorted_ = true;
 }
 

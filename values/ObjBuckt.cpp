@@ -30,6 +30,12 @@ std::uint64_t FromLE(const std::uint8_t* Bytes, std::size_t N) {
   return v;
 }
 
+// The little-endian value of a typed bucket's first Width bytes; a shorter
+// block (only from a foreign stream) reads as if zero-padded.
+std::uint64_t LoadLE(const TBucket& Bucket, std::size_t Width) {
+  return FromLE(Bucket.Data(), Width < Bucket.GetSize() ? Width : Bucket.GetSize());
+}
+
 // The checked cast of the compare and hash functions: the runtime's
 // invalid-cast error for null or for an object of another class.
 template <class T>
@@ -159,79 +165,72 @@ void TBucket::ReadValue(void* Dest, std::size_t Width) const {
 // ---------------------------------------------------------------------------
 // Typed buckets: each stores its value little-endian in its own width.
 
-#define CORVID_READ_LE(Width) \
-  [this] {                    \
-    std::uint8_t b[Width];    \
-    ReadValue(b, Width);      \
-    return FromLE(b, Width);  \
-  }()
-
 TShortIntBucket::TShortIntBucket(std::int8_t Value)
     : TBucket(1, ToLE<1>(static_cast<std::uint8_t>(Value)).data()) {}
 std::int8_t TShortIntBucket::GetShortInt() const {
-  return static_cast<std::int8_t>(CORVID_READ_LE(1));
+  return static_cast<std::int8_t>(LoadLE(*this, 1));
 }
 
 TIntegerBucket::TIntegerBucket(std::int32_t Value)
     : TBucket(4, ToLE<4>(static_cast<std::uint32_t>(Value)).data()) {}
 std::int32_t TIntegerBucket::GetInteger() const {
-  return static_cast<std::int32_t>(CORVID_READ_LE(4));
+  return static_cast<std::int32_t>(LoadLE(*this, 4));
 }
 
 TLongIntBucket::TLongIntBucket(std::int32_t Value)
     : TBucket(4, ToLE<4>(static_cast<std::uint32_t>(Value)).data()) {}
 std::int32_t TLongIntBucket::GetLongInt() const {
-  return static_cast<std::int32_t>(CORVID_READ_LE(4));
+  return static_cast<std::int32_t>(LoadLE(*this, 4));
 }
 
 TByteBucket::TByteBucket(std::uint8_t Value) : TBucket(1, ToLE<1>(Value).data()) {}
 std::uint8_t TByteBucket::GetByte() const {
-  return static_cast<std::uint8_t>(CORVID_READ_LE(1));
+  return static_cast<std::uint8_t>(LoadLE(*this, 1));
 }
 
 TWordBucket::TWordBucket(std::uint16_t Value) : TBucket(2, ToLE<2>(Value).data()) {}
 std::uint16_t TWordBucket::GetWord() const {
-  return static_cast<std::uint16_t>(CORVID_READ_LE(2));
+  return static_cast<std::uint16_t>(LoadLE(*this, 2));
 }
 
 TCharBucket::TCharBucket(char Value)
     : TBucket(1, ToLE<1>(static_cast<unsigned char>(Value)).data()) {}
 char TCharBucket::GetChar() const {
-  return static_cast<char>(CORVID_READ_LE(1));
+  return static_cast<char>(LoadLE(*this, 1));
 }
 
 TBooleanBucket::TBooleanBucket(bool Value) : TBucket(1, ToLE<1>(Value ? 1 : 0).data()) {}
 bool TBooleanBucket::GetBoolean() const {
-  return CORVID_READ_LE(1) != 0;
+  return LoadLE(*this, 1) != 0;
 }
 
 TWordBoolBucket::TWordBoolBucket(bool Value) : TBucket(2, ToLE<2>(Value ? 0xFFFF : 0).data()) {}
 bool TWordBoolBucket::GetWordBool() const {
-  return CORVID_READ_LE(2) != 0;
+  return LoadLE(*this, 2) != 0;
 }
 
 TLongBoolBucket::TLongBoolBucket(bool Value)
     : TBucket(4, ToLE<4>(Value ? 0xFFFFFFFFu : 0).data()) {}
 bool TLongBoolBucket::GetLongBool() const {
-  return CORVID_READ_LE(4) != 0;
+  return LoadLE(*this, 4) != 0;
 }
 
 TRealBucket::TRealBucket(double Value)
     : TBucket(8, ToLE<8>(std::bit_cast<std::uint64_t>(Value)).data()) {}
 double TRealBucket::GetReal() const {
-  return std::bit_cast<double>(CORVID_READ_LE(8));
+  return std::bit_cast<double>(LoadLE(*this, 8));
 }
 
 TSingleBucket::TSingleBucket(float Value)
     : TBucket(4, ToLE<4>(std::bit_cast<std::uint32_t>(Value)).data()) {}
 float TSingleBucket::GetSingle() const {
-  return std::bit_cast<float>(static_cast<std::uint32_t>(CORVID_READ_LE(4)));
+  return std::bit_cast<float>(static_cast<std::uint32_t>(LoadLE(*this, 4)));
 }
 
 TDoubleBucket::TDoubleBucket(double Value)
     : TBucket(8, ToLE<8>(std::bit_cast<std::uint64_t>(Value)).data()) {}
 double TDoubleBucket::GetDouble() const {
-  return std::bit_cast<double>(CORVID_READ_LE(8));
+  return std::bit_cast<double>(LoadLE(*this, 8));
 }
 
 TExtendedBucket::TExtendedBucket(long double Value) : TBucket(10) {
@@ -248,22 +247,20 @@ long double TExtendedBucket::GetExtended() const {
 TCompBucket::TCompBucket(std::int64_t Value)
     : TBucket(8, ToLE<8>(static_cast<std::uint64_t>(Value)).data()) {}
 std::int64_t TCompBucket::GetComp() const {
-  return static_cast<std::int64_t>(CORVID_READ_LE(8));
+  return static_cast<std::int64_t>(LoadLE(*this, 8));
 }
 
 TCurrencyBucket::TCurrencyBucket(TCurrency Value)
     : TBucket(8, ToLE<8>(static_cast<std::uint64_t>(Value.Scaled)).data()) {}
 TCurrency TCurrencyBucket::GetCurrency() const {
-  return TCurrency::FromScaled(static_cast<std::int64_t>(CORVID_READ_LE(8)));
+  return TCurrency::FromScaled(static_cast<std::int64_t>(LoadLE(*this, 8)));
 }
 
 TDateTimeBucket::TDateTimeBucket(TDateTime Value)
     : TBucket(8, ToLE<8>(std::bit_cast<std::uint64_t>(Value)).data()) {}
 TDateTime TDateTimeBucket::GetDateTime() const {
-  return std::bit_cast<double>(CORVID_READ_LE(8));
+  return std::bit_cast<double>(LoadLE(*this, 8));
 }
-
-#undef CORVID_READ_LE
 
 // ---------------------------------------------------------------------------
 // Compare functions
