@@ -92,7 +92,8 @@ class RatioReporter : public benchmark::ConsoleReporter {
   void ReportRuns(const std::vector<Run>& Reports) override {
     for (const Run& run : Reports) {
       if (!run.error_occurred && run.run_type == Run::RT_Iteration) {
-        times[run.benchmark_name()] = {run.GetAdjustedRealTime(), run.GetAdjustedCPUTime()};
+        times[run.run_name.function_name + "/" + run.run_name.args] = {run.GetAdjustedRealTime(),
+                                                                       run.GetAdjustedCPUTime()};
       }
     }
     ConsoleReporter::ReportRuns(Reports);
