@@ -40,7 +40,8 @@ std::string RunOn(const TServer& Server, const std::string& Database, const std:
   if (PQstatus(conn) != CONNECTION_OK) {
     Error = PQerrorMessage(conn);
   } else {
-    PQsetNoticeProcessor(conn, [](void*, const char*) {}, nullptr);
+    PQsetNoticeProcessor(
+        conn, [](void*, const char*) {}, nullptr);
     PGresult* r = PQexec(conn, Sql.c_str());
     const ExecStatusType st = PQresultStatus(r);
     if (st != PGRES_COMMAND_OK && st != PGRES_TUPLES_OK) {
