@@ -1,0 +1,289 @@
+// Writing the unit: the interface section, the implementation section and
+// the generation run that puts both into a file.
+#include <cerrno>
+#include <cstring>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <ostream>
+#include <sstream>
+
+#include "util/OdbMisc.h"
+#include "values/ObjBuckt.h"
+#include "wizard/CodeGen.h"
+
+namespace corvid {
+
+namespace {
+
+// The comment separator between the blocks of the unit: a brace, 74 hyphens
+// and a brace.
+const std::string kSeparator = "{" + std::string(74, '-') + "}";
+
+// Every line of the unit ends with CR LF, the last one included.
+class TUnitWriter {
+ public:
+  explicit TUnitWriter(std::ostream& Out) : out_(Out) {}
+  TUnitWriter& operator()(const std::string& Text = std::string()) {
+    out_ << Text << "\r\n";
+    return *this;
+  }
+
+ private:
+  std::ostream& out_;
+};
+
+const char* FieldAccessor(TOdbFieldType T) {
+  return T == oftString ? "AsString" : T == oftFloat ? "AsFloat" : "AsInteger";
+}
+
+const char* FieldTypeIdent(TOdbFieldType T) {
+  switch (T) {
+    case oftString:
+      return "oftString";
+    case oftFloat:
+      return "oftFloat";
+    case oftInteger:
+      return "oftInteger";
+    case oftAutoInc:
+      return "oftAutoInc";
+  }
+  return "oftString";
+}
+
+// "iaPrimary, iaCaseInsensitive, iaDescending, iaUnique": always in this
+// order, whatever the declaration order of the attributes.
+std::string AttributeListText(const TOdbIndex& Index) {
+  std::string s;
+  const TOdbIndexAttributes a = Index.GetAttributes();
+  if (a.Contains(iaPrimary)) s += "iaPrimary, ";
+  if (a.Contains(iaCaseInsensitive)) s += "iaCaseInsensitive, ";
+  if (a.Contains(iaDescending)) s += "iaDescending, ";
+  if (a.Contains(iaUnique)) s += "iaUnique, ";
+  if (!s.empty()) s.resize(s.size() - 2);
+  return s;
+}
+
+// 'A', 'B': the names as they are, without escaping.
+std::string IndexFieldListText(const TOdbIndex& Index) {
+  std::string s;
+  for (TObject* o : Index.FieldNames()) {
+    s += "'" + static_cast<TStringCombo*>(o)->Str + "', ";
+  }
+  if (!s.empty()) s.resize(s.size() - 2);
+  return s;
+}
+
+}  // namespace
+
+void TClassModel::WriteInterfaceSection(std::ostream& Out) const {
+  TUnitWriter w(Out);
+  const std::string unit = UnitNameFromFile(fileName_);
+  const std::string& cls = className_;
+  const std::string var = ObjectVarName();
+  const std::int32_t n = MemberCount();
+
+  // Block 1: header comment, unit heading, uses clause, class heading.
+  w("{" + std::string(75, '-'))("|")("|  Module: " + unit)("|");
+  w("|  Description: " + cls + " class and object-relational definition.")("|");
+  w("|  History: " + UnitDateText() + ". Created by Unitwright wizard.")("|");
+  w("|" + std::string(75, '-') + "}");
+  w("unit " + unit + ";")()("interface")()("uses");
+  w("    ObjPerst, { for TObjectReader, TObjectWriter, CloneObj }");
+  w("    Odb;      { for TORMapping }")()(kSeparator)()("type")();
+  w(cls + " = class(" + ancestorClass_ + ")")("protected");
+
+  // Block 2: the data fields, colons lined up by the padded names.
+  for (std::int32_t i = 1; i <= n; ++i) {
+    w("    F" + RightPad(MemberName(i), ' ', 20) + " : " + MemberTypeText(i) + ";");
+  }
+  // Block 3.
+  w();
+  // Block 4: the setter declarations.
+  for (std::int32_t i = 1; i <= n; ++i) {
+    const std::string m = MemberName(i);
+    w("    procedure Set" + m + "(const In" + m + " : " + MemberTypeText(i) + ");");
+  }
+  // Block 5.
+  w()("public")("    constructor Create;")("    destructor Destroy; override;")();
+  // Block 6: the properties.
+  for (std::int32_t i = 1; i <= n; ++i) {
+    const std::string m = MemberName(i);
+    w("    property " + m + " : " + MemberTypeText(i));
+    w("         read  F" + m)("         write Set" + m + ";")();
+  }
+  // Block 7: the mapping class.
+  w("end;")()(kSeparator)()("type")();
+  w(MappingClassName() + " = class(TORMapping)");
+  w("    function GetObjectType : TClass; override;");
+  w("    procedure DefineFields; override;");
+  w("    procedure DefineIndices; override;");
+  w("    procedure UpdateFieldsFromObj(const Obj : TObject); override;");
+  // Block 8: the copy-back of the autoincrement value.
+  if (AutoIncField() != nullptr) {
+    w("    procedure UpdateObjFromFields(const Obj : TObject); override;");
+  }
+  // Block 9: the stream procedures.
+  w("end;")()(kSeparator)();
+  w("procedure Write" + var + "(")("        const Obj     : TObject;");
+  w("        const Writer  : TObjectWriter );")()(kSeparator)();
+  w("procedure Read" + var + "(")("        const Obj     : TObject;");
+  w("        const Reader  : TObjectReader );");
+}
+
+void TClassModel::WriteImplementationSection(std::ostream& Out) const {
+  TUnitWriter w(Out);
+  const std::string& cls = className_;
+  const std::string var = ObjectVarName();
+  const std::string mapping = MappingClassName();
+  const std::int32_t n = MemberCount();
+  const std::string cast = "    " + var + " := Obj as " + cls + ";";
+
+  // Block 10: implementation uses clause and the write procedure's heading.
+  w()(kSeparator)()("implementation")()("uses");
+  w("    OdbIndex, { for iaXXXX }")("    OdbField; { for oftString }")()(kSeparator)();
+  w("procedure Write" + var + "(")("        const Obj     : TObject;");
+  w("        const Writer  : TObjectWriter );");
+  w("var")("    " + var + " : " + cls + ";")("begin")(cast)();
+  // Block 11.
+  for (std::int32_t i = 1; i <= n; ++i) {
+    w("    Writer.Write" + std::string(MemberStreamKind(MemberTypeIndex(i))) + "(" + var + ".F" +
+      MemberName(i) + ");");
+  }
+  // Block 12.
+  w("end;")()(kSeparator)();
+  w("procedure Read" + var + "(")("        const Obj     : TObject;");
+  w("        const Reader  : TObjectReader );");
+  w("var")("    " + var + " : " + cls + ";")("begin")(cast)();
+  // Block 13.
+  for (std::int32_t i = 1; i <= n; ++i) {
+    w("    " + var + ".F" + MemberName(i) + " := Reader.Read" +
+      MemberStreamKind(MemberTypeIndex(i)) + ";");
+  }
+  // Block 14: the constructor creates the Object members in list order...
+  w("end;")()(kSeparator)();
+  w("constructor " + cls + ".Create;")("begin")("    inherited Create;");
+  for (std::int32_t i = 1; i <= n; ++i) {
+    if (MemberTypeIndex(i) == MemberTypeObject) {
+      w("    F" + MemberName(i) + " := " + MemberTypeText(i) + ".Create;");
+    }
+  }
+  // Block 16: ...and the destructor frees them in reverse order.
+  w("end;")()(kSeparator)();
+  w("destructor " + cls + ".Destroy;")("begin");
+  for (std::int32_t i = n; i >= 1; --i) {
+    if (MemberTypeIndex(i) == MemberTypeObject) w("    F" + MemberName(i) + ".Free;");
+  }
+  // Block 18.
+  w("    inherited Destroy;")("end;")()(kSeparator)();
+  // Block 19: the setters; an Object member keeps a clone of its argument.
+  for (std::int32_t i = 1; i <= n; ++i) {
+    const std::string m = MemberName(i);
+    w("procedure " + cls + ".Set" + m + "(const In" + m + " : " + MemberTypeText(i) + ");");
+    w("begin");
+    if (MemberTypeIndex(i) == MemberTypeObject) {
+      w("    F" + m + ".Free;")("    F" + m + " := CloneObj(In" + m + ");");
+    } else {
+      w("    F" + m + " := In" + m + ";");
+    }
+    w("end;")();
+  }
+  // Block 20: the mapping's methods.
+  w()(kSeparator)();
+  w("function " + mapping + ".GetObjectType : TClass;")("begin");
+  w("    Result := " + cls + ";")("end;")()(kSeparator)();
+  w("procedure " + mapping + ".UpdateFieldsFromObj( const Obj    : TObject );");
+  w("var")("    " + var + " : " + cls + ";")("begin")(cast)();
+  // Block 21.
+  for (TObject* o : fields_) {
+    const auto* f = static_cast<const TOdbField*>(o);
+    w("    FieldByName('" + f->GetName() + "')." + FieldAccessor(f->GetFieldType()) + " := " + var +
+      "." + f->GetName() + ";");
+  }
+  // Block 22.
+  w("end;");
+  // Block 23.
+  if (const TOdbField* a = AutoIncField()) {
+    w()(kSeparator)();
+    w("procedure " + mapping + ".UpdateObjFromFields( const Obj    : TObject );");
+    w("var")("    " + var + " : " + cls + ";")("begin")(cast)();
+    w("    " + var + "." + a->GetName() + " := FieldByName('" + a->GetName() + "').AsInteger;");
+    w("end;");
+  }
+  // Block 24.
+  w()(kSeparator)()("procedure " + mapping + ".DefineFields;")("begin");
+  // Block 25.
+  for (TObject* o : fields_) {
+    const auto* f = static_cast<const TOdbField*>(o);
+    const std::string size =
+        f->GetFieldType() == oftString ? std::to_string(f->GetSize()) : std::string("0");
+    w("    AddField('" + f->GetName() + "', " + FieldTypeIdent(f->GetFieldType()) + ", " + size +
+      ");");
+  }
+  // Block 26.
+  w("end;")()(kSeparator)()("procedure " + mapping + ".DefineIndices;")("begin");
+  // Block 27.
+  for (TObject* o : indices_) {
+    const auto* x = static_cast<const TOdbIndex*>(o);
+    w("    AddIndex('" + x->GetName() + "', [" + AttributeListText(*x) + "], [" +
+      IndexFieldListText(*x) + "]);");
+  }
+  // Block 28: registration for streaming.
+  w("end;")()(kSeparator)()("initialization")()("RegisterStreamable(");
+  w("        " + cls + ",")("        [Read" + var + "],")("        [Write" + var + "]");
+  w("        );")()("end.");
+}
+
+std::string TClassModel::UnitDateText() const {
+  TDateTime date;
+  if (unitDate_) {
+    date = EncodeDate(unitDate_->Year, unitDate_->Month, unitDate_->Day);
+  } else {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    date = EncodeDate(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday);
+  }
+  return DateToDateStr(date, "mmm dd, yyyy");
+}
+
+std::string TClassModel::UnitText() const {
+  std::ostringstream out;
+  WriteInterfaceSection(out);
+  WriteImplementationSection(out);
+  return out.str();
+}
+
+bool TClassModel::GenerateUnit() const {
+  return GenerateUnitAs(fileName_);
+}
+
+bool TClassModel::GenerateUnitAs(const std::string& Path) const {
+  std::error_code ec;
+  if (std::filesystem::exists(Path, ec)) {
+    if (ShowMessage("File " + Path + " exists\rOverwrite ?", wmConfirmation) != wbYes) {
+      return false;
+    }
+  }
+  // The text is built first, so a failure while writing cannot leave the
+  // model half-rendered; the stream is closed on every path by its
+  // destructor.
+  const std::string text = UnitText();
+  std::ofstream out(Path, std::ios::binary | std::ios::trunc);
+  if (!out) {
+    throw EUnitFileError("Cannot create file " + Path + ": " + std::strerror(errno));
+  }
+  out.write(text.data(), static_cast<std::streamsize>(text.size()));
+  out.flush();
+  if (!out) {
+    throw EUnitFileError("Cannot write file " + Path + ": " + std::strerror(errno));
+  }
+  out.close();
+  if (out.fail()) {
+    throw EUnitFileError("Cannot close file " + Path + ": " + std::strerror(errno));
+  }
+  ShowMessage("Unit " + Path + " created successfully.", wmInformation);
+  return true;
+}
+
+}  // namespace corvid
