@@ -49,6 +49,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -84,6 +85,8 @@ class TSQLiteHandle : public TObject {
   // Ends every pending read of this handle (run before the connection
   // writes, so that no read snapshot stands in the way of the write).
   virtual void Quiesce() {}
+  // The connection is closing: finalise every statement of the handle.
+  virtual void Disconnect() {}
 
   TSQLiteDriver& Driver() const { return *driver_; }
 
@@ -119,10 +122,25 @@ class TSQLiteDriver : public TOdbDriver {
   // Ends the pending reads of every handle and marks cached positions
   // stale; called before every write of the connection.
   void BeginWrite();
+  // Ends the pending reads of every handle outside a transaction, so that
+  // the next read starts from the newest data of every connection (a walk
+  // in progress reads the data of the moment its statement began).
+  void EndReads();
   // Counts writes made through this connection; handles re-seek when it
   // changed since they last read.
   std::uint64_t WriteGeneration() const { return writeGeneration_; }
   bool InTransaction() const;
+
+  // A record inserted with auto-increment values and an empty image is kept
+  // in an open savepoint until the Update that brings its image, so that a
+  // crash in between leaves no record without an image. Any other write
+  // (or closing) commits the savepoint first.
+  TSQLiteHandle* PendingInsert() const { return pendingInsert_; }
+  void SetPendingInsert(TSQLiteHandle* Handle) { pendingInsert_ = Handle; }
+  // True (and no longer pending) when Handle's insert was pending.
+  bool TakePendingInsert(TSQLiteHandle* Handle);
+  // Releases a pending insert's savepoint.
+  void ClosePendingInsert();
 
   // Handle states register themselves while they live.
   void AttachHandle(TSQLiteHandle* Handle);
@@ -182,7 +200,13 @@ class TSQLiteDriver : public TOdbDriver {
                          const std::string& TableName) override;
 
  private:
+  struct TTableLock;
   std::int32_t OpenTable(TObjectDataset& Dataset, bool Exclusive);
+  // Takes (shared or exclusive) the lock of Table in the lock file, counted
+  // per table for this driver's handles; EOdbError when another connection
+  // holds a conflicting lock. Nothing for an in-memory database.
+  void LockTable(const std::string& Table, bool Exclusive);
+  void UnlockTable(const std::string& Table, bool Exclusive);
 
   sqlite3* db_ = nullptr;
   bool memory_ = false;
@@ -190,6 +214,8 @@ class TSQLiteDriver : public TOdbDriver {
   int lockFd_ = -1;
   std::uint64_t writeGeneration_ = 0;
   std::vector<TSQLiteHandle*> handles_;
+  TSQLiteHandle* pendingInsert_ = nullptr;
+  std::map<std::string, TTableLock> locks_;
 };
 
 }  // namespace corvid

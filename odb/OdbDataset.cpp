@@ -1,0 +1,200 @@
+#include "odb/OdbDataset.h"
+
+#include "containers/ObjList.h"
+#include "containers/ObjType.h"
+#include "odb/OdbDatabase.h"
+#include "odb/OdbDriver.h"
+#include "odb/OdbMapping.h"
+#include "persist/ObjPerst.h"
+#include "persist/Streams.h"
+#include "util/OdbMisc.h"
+#include "values/ObjBuckt.h"
+
+namespace corvid {
+
+TObjectDataset::TObjectDataset(TObjectDatabase& Database, std::string DatasetName,
+                               TClass MappingClass)
+    : database_(&Database),
+      mapping_(CreateMapping(MappingClass, &Database)),
+      datasetName_(std::move(DatasetName)) {
+  database_->RegisterDataset(this);
+}
+
+TObjectDataset::~TObjectDataset() {
+  if (GetOpened()) {
+    try {
+      Close();
+    } catch (...) {
+      // A destructor cannot report. The driver frees the handle's state
+      // with its handle table at the latest.
+    }
+  }
+  database_->UnregisterDataset(this);
+  mapping_.reset();
+  currentObj_.reset();
+}
+
+// --- hooks ----------------------------------------------------------------
+
+void TObjectDataset::BeforeInsert() {
+  if (!UsesVersion1Adapter()) mapping_->BeforeInsert();
+}
+void TObjectDataset::AfterInsert() {
+  if (!UsesVersion1Adapter()) mapping_->AfterInsert();
+}
+void TObjectDataset::BeforeUpdate() {
+  if (!UsesVersion1Adapter()) mapping_->BeforeUpdate();
+}
+void TObjectDataset::AfterUpdate() {
+  if (!UsesVersion1Adapter()) mapping_->AfterUpdate();
+}
+void TObjectDataset::BeforeDelete() {
+  if (!UsesVersion1Adapter()) mapping_->BeforeDelete();
+}
+void TObjectDataset::AfterDelete() {
+  if (!UsesVersion1Adapter()) mapping_->AfterDelete();
+}
+void TObjectDataset::BeforeObjectPost(TMemoryStream& Stream) {
+  if (!UsesVersion1Adapter()) mapping_->BeforeObjectPost(Stream);
+}
+void TObjectDataset::AfterObjectRead(TMemoryStream& Stream) {
+  if (!UsesVersion1Adapter()) mapping_->AfterObjectRead(Stream);
+}
+
+// --- attributes -----------------------------------------------------------
+
+TClass TObjectDataset::GetObjectType() const {
+  return mapping_->GetObjectType();
+}
+TUnorderedList& TObjectDataset::GetFields() const {
+  return mapping_->GetFields();
+}
+TUnorderedList& TObjectDataset::GetIndices() const {
+  return mapping_->GetIndices();
+}
+TOdbDriver& TObjectDataset::GetDriver() const {
+  return *database_->GetDriver();
+}
+
+TOdbField* TObjectDataset::FieldByName(std::string_view Name) const {
+  return GetFieldInList(Name, GetFields());
+}
+
+// --- storage --------------------------------------------------------------
+
+void TObjectDataset::CreateDataset() {
+  EnsureMappingDefined();
+  GetDriver().CreateDataset(*this);
+}
+
+void TObjectDataset::DeleteDataset() {
+  if (GetOpened()) Close();
+  GetDriver().DeleteDataset(*this);
+}
+
+void TObjectDataset::Open() {
+  if (GetOpened()) return;
+  EnsureMappingDefined();
+  BeforeOpen();
+  handle_ = GetDriver().OpenDataset(*this);
+  AfterOpen();
+  AfterDriverOpen();
+  FindFirst();
+}
+
+void TObjectDataset::Close() {
+  if (!GetOpened()) return;
+  BeforeClose();
+  GetDriver().CloseDataset(handle_);
+  handle_ = 0;
+  AfterClose();
+}
+
+// --- navigation -----------------------------------------------------------
+
+bool TObjectDataset::FindFirst() {
+  const bool found = GetDriver().FindFirst(handle_);
+  if (found) ReloadCurrent();
+  return found;
+}
+
+bool TObjectDataset::FindLast() {
+  const bool found = GetDriver().FindLast(handle_);
+  if (found) ReloadCurrent();
+  return found;
+}
+
+bool TObjectDataset::FindNext() {
+  const bool found = GetDriver().FindNext(handle_);
+  if (found) ReloadCurrent();
+  return found;
+}
+
+bool TObjectDataset::FindPrior() {
+  const bool found = GetDriver().FindPrior(handle_);
+  if (found) ReloadCurrent();
+  return found;
+}
+
+bool TObjectDataset::IsEmpty() {
+  return GetDriver().IsEmpty(handle_);
+}
+
+TObject* TObjectDataset::GetCurrentObj() const {
+  if (currentObj_ == nullptr) RaiseOdb<EOdbObjectFileNotPositioned>();
+  return currentObj_.get();
+}
+
+void TObjectDataset::ReloadCurrent() {
+  auto stream = std::make_unique<TMemoryStream>();
+  GetDriver().GetCurrent(handle_, *stream);
+  stream->SetPosition(0);
+  mapping_->AfterObjectRead(*stream);
+  stream->SetPosition(0);
+  TObjectStream objectStream(stream.release(), true);
+  currentObj_.reset();
+  std::unique_ptr<TObject> obj = objectStream.ReadObject();
+  // An image of another class (a foreign or damaged record) must not reach
+  // the mapping, which would treat it as its own class.
+  if (obj != nullptr && !obj->InheritsFrom(GetObjectType())) RaiseInvalidObjectType();
+  currentObj_ = std::move(obj);
+  if (currentObj_ != nullptr) mapping_->UpdateFieldsFromObj(currentObj_.get());
+}
+
+void TObjectDataset::CheckObjectType(const TObject* Obj) const {
+  if (Obj == nullptr || !Obj->InheritsFrom(GetObjectType())) RaiseInvalidObjectType();
+}
+
+// --- unique indices -------------------------------------------------------
+
+void TObjectDataset::GetAllUniqueIndices(TUnorderedList& List) const {
+  List.SetOwnership(false);
+  List.Clear();
+  for (TObject* o : GetIndices()) {
+    auto* index = static_cast<TOdbIndex*>(o);
+    const TOdbIndexAttributes a = index->GetAttributes();
+    if (a.Contains(iaUnique) || a.Contains(iaPrimary)) List.Insert(index);
+  }
+}
+
+void TObjectDataset::GetModifiedUniqueIndices(TUnorderedList& List, TUnorderedList& OldFields,
+                                              TUnorderedList& NewFields) const {
+  List.SetOwnership(false);
+  List.Clear();
+  for (TObject* o : GetIndices()) {
+    auto* index = static_cast<TOdbIndex*>(o);
+    const TOdbIndexAttributes a = index->GetAttributes();
+    if (!a.Contains(iaUnique) && !a.Contains(iaPrimary)) continue;
+    bool changed = false;
+    for (TObject* n : index->FieldNames()) {
+      const std::string& name = static_cast<TStringCombo*>(n)->Str;
+      if (!FieldsEqual(*GetFieldInList(name, OldFields), *GetFieldInList(name, NewFields))) {
+        changed = true;
+        break;
+      }
+    }
+    if (changed) List.Insert(index);
+  }
+}
+
+}  // namespace corvid

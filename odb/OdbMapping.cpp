@@ -1,0 +1,69 @@
+#include "odb/OdbMapping.h"
+
+#include "containers/ObjList.h"
+#include "containers/ObjType.h"
+#include "odb/OdbDatabase.h"
+#include "odb/OdbDriver.h"
+#include "util/OdbMisc.h"
+
+namespace corvid {
+
+TORMapping::TORMapping()
+    : fields_(std::make_unique<TUnorderedList>(TOdbField::StaticClass(), &CompareOdbField)),
+      indices_(std::make_unique<TUnorderedList>(TOdbIndex::StaticClass(), &CompareOdbIndex)) {}
+
+TORMapping::~TORMapping() {
+  indices_.reset();
+  fields_.reset();
+}
+
+void TORMapping::AfterConstruction() {
+  DefineFields();
+  DefineIndices();
+}
+
+std::unique_ptr<TORMapping> CreateMapping(TClass MappingClass, TObjectDatabase* Database) {
+  if (!MappingClass.InheritsFrom(TORMapping::StaticClass()) || !MappingClass.CanCreate()) {
+    RaiseInvalidObjectType();
+  }
+  std::unique_ptr<TORMapping> mapping(static_cast<TORMapping*>(MappingClass.Info()->create()));
+  mapping->database_ = Database;
+  mapping->AfterConstruction();
+  return mapping;
+}
+
+void TORMapping::UpdateObjFromFields(TObject*) {}
+void TORMapping::BeforeObjectPost(TMemoryStream&) {}
+void TORMapping::AfterObjectRead(TMemoryStream&) {}
+
+TOdbField* TORMapping::AddField(std::string Name, TOdbFieldType FieldType, std::uint16_t Size) {
+  if (database_ != nullptr && database_->GetDriver() != nullptr &&
+      !database_->GetDriver()->GetSupportedFieldTypesSet().Contains(FieldType)) {
+    RaiseOdb<EOdbFieldTypeNotSupported>();
+  }
+  auto field = std::make_unique<TOdbField>(std::move(Name), FieldType, Size);
+  fields_->InsertAtTail(field.get());
+  return field.release();
+}
+
+TOdbIndex* TORMapping::AddIndex(std::string Name, TOdbIndexAttributes Attributes,
+                                const std::vector<std::string>& FieldNames) {
+  auto index = std::make_unique<TOdbIndex>(std::move(Name), Attributes);
+  for (const std::string& fieldName : FieldNames) index->AddFieldName(fieldName);
+  indices_->InsertAtTail(index.get());
+  return index.release();
+}
+
+TOdbField* TORMapping::FieldByName(std::string_view Name) {
+  return GetFieldInList(Name, *fields_);
+}
+
+TOdbIndex* TORMapping::GetPrimaryIndex(std::string_view TableName) {
+  for (TObject* o : *indices_) {
+    auto* index = static_cast<TOdbIndex*>(o);
+    if (index->GetAttributes().Contains(iaPrimary)) return index;
+  }
+  RaiseOdb<EOdbTableMustHavePrimaryIndex>(std::string(TableName));
+}
+
+}  // namespace corvid
