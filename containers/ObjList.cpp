@@ -9,20 +9,26 @@ TOrderedList::~TOrderedList() {
   TOrderedList::Clear();
 }
 
-// The cursor walks along with the calls and stays on the last object.
+// The cursor walks along with the calls and stays on the last object. The
+// following node is taken before each call, so a callback may remove the
+// object it was handed (but no other).
 void TOrderedList::ForEachCallProc(TIteratorProc Proc, std::intptr_t CallBackData) {
   current_ = first_;
-  for (TListNode* node = first_; node != nullptr; node = node->Next) {
+  for (TListNode* node = first_; node != nullptr;) {
+    TListNode* next = node->Next;
     current_ = node;
     Proc(node->Obj, CallBackData);
+    node = next;
   }
 }
 
 void TOrderedList::ForEachCallMethod(const TMethodIterator& Method, std::intptr_t CallBackData) {
   current_ = first_;
-  for (TListNode* node = first_; node != nullptr; node = node->Next) {
+  for (TListNode* node = first_; node != nullptr;) {
+    TListNode* next = node->Next;
     current_ = node;
     Method(node->Obj, CallBackData);
+    node = next;
   }
 }
 

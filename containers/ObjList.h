@@ -78,7 +78,8 @@ class TOrderedList : public TNodeContainer {
   ~TOrderedList() override;
 
   // Call Proc/Method for every object from first to last. The cursor walks
-  // along and stays on the last object.
+  // along and stays on the last object. A callback may remove the object it
+  // was handed (DeleteCurrent, Delete), but no other.
   void ForEachCallProc(TIteratorProc Proc, std::intptr_t CallBackData) override;
   void ForEachCallMethod(const TMethodIterator& Method, std::intptr_t CallBackData) override;
   // Releases every object (per ownership) and destroys every node; resets

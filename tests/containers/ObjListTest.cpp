@@ -384,6 +384,21 @@ TEST_F(ListCommonTest, RangeForLeavesCursorAlone) {
   EXPECT_EQ(std::count_if(list.begin(), list.end(), [](TObject* o) { return ValueOf(o) > 1; }), 2);
 }
 
+TEST_F(ListCommonTest, CallbackMayRemoveTheObjectItIsHanded) {
+  TUnorderedList list(TCounted::StaticClass(), CompareCounted);
+  for (std::int32_t v = 1; v <= 6; ++v) Add(list, v);
+  Values seen;
+  list.ForEachCallMethod(
+      [&](TObject* Obj, std::intptr_t) {
+        seen.push_back(ValueOf(Obj));
+        if (ValueOf(Obj) % 2 == 0) list.DeleteCurrent();
+      },
+      0);
+  EXPECT_EQ(seen, (Values{1, 2, 3, 4, 5, 6}));
+  ExpectLinks(list, {1, 3, 5});
+  EXPECT_EQ(Live(), 3);
+}
+
 TEST_F(ListCommonTest, TypeChecksRefuseBeforeChanging) {
   TUnorderedList list(TCounted::StaticClass(), CompareCounted);
   Add(list, 1);
