@@ -341,6 +341,8 @@ std::int32_t TSQLiteDriver::OpenQuery(TObjectDataset& Dataset) {
 }
 
 std::int32_t TSQLiteDriver::InternalOpenUpdate() {
+  // A descendant that withdraws SQL access withdraws update handles too.
+  CheckAccessMethod(damSQL);
   return NewHandle(std::make_unique<TSQLiteUpdateState>());
 }
 
