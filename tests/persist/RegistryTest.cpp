@@ -1,0 +1,229 @@
+// The streamable-class, compare-function and hash-function registries and
+// the start-up registrations.
+#include <gtest/gtest.h>
+
+#include "PersistTestSupport.h"
+#include "containers/ObjArray.h"
+#include "containers/ObjHash.h"
+#include "containers/ObjList.h"
+#include "containers/ObjStack.h"
+#include "persist/Graphics.h"
+#include "values/ObjBuckt.h"
+
+namespace corvid {
+namespace {
+
+using test::Hex;
+
+// A class with two versions of its procedures.
+class TVersioned : public TObject {
+  CORVID_CLASS(TVersioned, ::corvid::TObject)
+ public:
+  std::int32_t a = 0;
+  std::int32_t b = 0;
+};
+
+void ReadVersioned1(TObject* Obj, TObjectReader& Reader) {
+  static_cast<TVersioned*>(Obj)->a = Reader.ReadInteger();
+}
+void WriteVersioned1(TObject* Obj, TObjectWriter& Writer) {
+  Writer.WriteInteger(static_cast<TVersioned*>(Obj)->a);
+}
+void ReadVersioned2(TObject* Obj, TObjectReader& Reader) {
+  ReadVersioned1(Obj, Reader);
+  static_cast<TVersioned*>(Obj)->b = Reader.ReadInteger();
+}
+void WriteVersioned2(TObject* Obj, TObjectWriter& Writer) {
+  WriteVersioned1(Obj, Writer);
+  Writer.WriteInteger(static_cast<TVersioned*>(Obj)->b);
+}
+
+TComparison CompareA(const TObject*, const TObject*) {
+  return cmpEqual;
+}
+TComparison CompareB(const TObject*, const TObject*) {
+  return cmpLess;
+}
+std::int32_t HashA(const TObject*, std::int32_t) {
+  return 1;
+}
+
+TEST(StartupRegistrations, EveryLibraryClassAndFunctionIsRegistered) {
+  for (const char* name :
+       {"TOrderedList",    "TUnorderedList",  "TCircularList", "TStack",          "TArray",
+        "THashTable",      "TStringCombo",    "TBucket",       "TShortIntBucket", "TIntegerBucket",
+        "TLongIntBucket",  "TByteBucket",     "TWordBucket",   "TCharBucket",     "TBooleanBucket",
+        "TWordBoolBucket", "TLongBoolBucket", "TRealBucket",   "TDateTimeBucket", "TSingleBucket",
+        "TDoubleBucket",   "TExtendedBucket", "TCompBucket",   "TBitmap",         "TIcon",
+        "TMetafile",       "TMemoryStream"}) {
+    const TClass c = GetRegisteredClass(name);
+    EXPECT_EQ(c.Name(), name);
+    const TStreamableInterface* e = FindStreamableInterface(name);
+    ASSERT_NE(e, nullptr);
+    EXPECT_EQ(e->ReadProcCount(), 1) << name;
+    EXPECT_EQ(e->WriteProcCount(), 1) << name;
+    EXPECT_EQ(e->GetDefaultWriteVersion(), 1) << name;
+    // A blank instance of every registered class can be made and freed.
+    EXPECT_NE(e->BlankInstance(), nullptr) << name;
+  }
+  EXPECT_EQ(GetRegisteredClass("TStack"), TStack::StaticClass());
+  EXPECT_EQ(GetRegisteredClass("TBitmap"), TBitmap::StaticClass());
+  EXPECT_THROW(GetRegisteredClass("TCurrencyBucket"), EClassNotRegistered);
+
+  const std::pair<const char*, TCompareFunc> compares[] = {
+      {"CompareEqual", CompareEqual},
+      {"CompareLess", CompareLess},
+      {"CompareGreater", CompareGreater},
+      {"CompareStringCombo", CompareStringCombo},
+      {"CompareStringComboNoCase", CompareStringComboNoCase},
+      {"CompareShortIntBucket", CompareShortIntBucket},
+      {"CompareIntegerBucket", CompareIntegerBucket},
+      {"CompareLongIntBucket", CompareLongIntBucket},
+      {"CompareByteBucket", CompareByteBucket},
+      {"CompareWordBucket", CompareWordBucket},
+      {"CompareCharBucket", CompareCharBucket},
+      {"CompareBooleanBucket", CompareBooleanBucket},
+      {"CompareWordBoolBucket", CompareWordBoolBucket},
+      {"CompareLongBoolBucket", CompareLongBoolBucket},
+      {"CompareRealBucket", CompareRealBucket},
+      {"CompareDateTimeBucket", CompareDateTimeBucket},
+      {"CompareSingleBucket", CompareSingleBucket},
+      {"CompareDoubleBucket", CompareDoubleBucket},
+      {"CompareExtendedBucket", CompareExtendedBucket},
+      {"CompareCompBucket", CompareCompBucket}};
+  for (const auto& [name, func] : compares) {
+    EXPECT_EQ(GetCompareFunc(name), func) << name;
+    EXPECT_EQ(GetCompareFuncName(func), name);
+  }
+  const std::pair<const char*, THashFunc> hashes[] = {
+      {"HashStringCombo", HashStringCombo},       {"HashStringCombo2", HashStringCombo2},
+      {"HashShortIntBucket", HashShortIntBucket}, {"HashIntegerBucket", HashIntegerBucket},
+      {"HashLongIntBucket", HashLongIntBucket},   {"HashByteBucket", HashByteBucket},
+      {"HashWordBucket", HashWordBucket},         {"HashCharBucket", HashCharBucket},
+      {"HashRealBucket", HashRealBucket},         {"HashDateTimeBucket", HashDateTimeBucket},
+      {"HashSingleBucket", HashSingleBucket},     {"HashDoubleBucket", HashDoubleBucket},
+      {"HashExtendedBucket", HashExtendedBucket}, {"HashCompBucket", HashCompBucket}};
+  for (const auto& [name, func] : hashes) {
+    EXPECT_EQ(GetHashFunc(name), func) << name;
+    EXPECT_EQ(GetHashFuncName(func), name);
+  }
+  // The currency bucket's functions stay unregistered.
+  EXPECT_THROW(GetCompareFuncName(CompareCurrencyBucket), ECompareFuncNotRegistered);
+  EXPECT_THROW(GetHashFuncName(HashCurrencyBucket), EHashFuncNotRegistered);
+}
+
+TEST(ClassRegistry, DuplicatesAndLetterCase) {
+  try {
+    RegisterStreamable(TStack::StaticClass(), {ReadList}, {WriteList});
+    FAIL() << "duplicate accepted";
+  } catch (const EDuplicateRegisteredClass& e) {
+    EXPECT_EQ(e.Message(), "Duplicate registered class : TStack");
+  }
+  // The first registration is still in force: a stack still streams.
+  TStack s(TIntegerBucket::StaticClass());
+  s.Push(new TIntegerBucket(5));
+  auto copy = CloneObj(&s);
+  ASSERT_TRUE(copy->Is<TStack>());
+  std::unique_ptr<TObject> top(static_cast<TStack*>(copy.get())->Pop());
+  EXPECT_EQ(static_cast<TIntegerBucket*>(top.get())->GetInteger(), 5);
+
+  try {
+    GetRegisteredClass("tstack");
+    FAIL() << "letter case ignored";
+  } catch (const EClassNotRegistered& e) {
+    EXPECT_EQ(e.Message(), "Class not registered : tstack");
+  }
+  EXPECT_EQ(FindStreamableInterface("tstack"), nullptr);
+}
+
+TEST(ClassRegistry, DefaultWriteVersion) {
+  RegisterStreamable(TVersioned::StaticClass(), {ReadVersioned1, ReadVersioned2},
+                     {WriteVersioned1, WriteVersioned2});
+  TVersioned v;
+  v.a = 1;
+  v.b = 2;
+  // Version 2, the newest, by default.
+  EXPECT_EQ(Hex(test::Record(&v)), Hex(test::Bytes().Head("TVersioned", 2).Int(1).Int(2)));
+  auto back = test::ReadRecord(test::Record(&v));
+  EXPECT_EQ(static_cast<TVersioned*>(back.get())->b, 2);
+
+  SetDefaultWriteProcVersion(TVersioned::StaticClass(), 1);
+  const std::string v1 = test::Record(&v);
+  EXPECT_EQ(Hex(v1), Hex(test::Bytes().Head("TVersioned", 1).Int(1)));
+  back = test::ReadRecord(v1);
+  EXPECT_EQ(static_cast<TVersioned*>(back.get())->a, 1);
+  EXPECT_EQ(static_cast<TVersioned*>(back.get())->b, 0);
+
+  EXPECT_THROW(SetDefaultWriteProcVersion(TVersioned::StaticClass(), 3),
+               EClassVersionNotRegistered);
+  EXPECT_THROW(SetDefaultWriteProcVersion(TVersioned::StaticClass(), 0),
+               EClassVersionNotRegistered);
+  EXPECT_EQ(test::Record(&v), v1);  // unchanged
+  EXPECT_THROW(SetDefaultWriteProcVersion(test::TUnrelated::StaticClass(), 1), EClassNotRegistered);
+  SetDefaultWriteProcVersion(TVersioned::StaticClass(), 2);
+
+  // A record of version 3 has no read procedure; the half-made object is
+  // freed.
+  EXPECT_THROW(test::ReadRecord(test::Bytes().Head("TVersioned", 3).Int(1)),
+               EClassVersionNotRegistered);
+  EXPECT_THROW(test::ReadRecord(test::Bytes().Head("TVersioned", 0).Int(1)),
+               EClassVersionNotRegistered);
+}
+
+TEST(FunctionRegistries, LookupsByNameAndByFunction) {
+  EXPECT_EQ(GetCompareFuncName(CompareLess), "CompareLess");
+  EXPECT_THROW(GetCompareFuncName(CompareA), ECompareFuncNotRegistered);
+  EXPECT_THROW(GetCompareFunc("CompareA"), ECompareFuncNotRegistered);
+  // A compare function's name is not a hash function's.
+  EXPECT_THROW(GetHashFunc("CompareEqual"), EHashFuncNotRegistered);
+  try {
+    GetHashFunc("nothing");
+  } catch (const EHashFuncNotRegistered& e) {
+    EXPECT_EQ(e.Message(), "Hash function not registered");
+  }
+
+  RegisterCompareFunction("TestCompareA", CompareA);
+  EXPECT_EQ(GetCompareFunc("TestCompareA"), CompareA);
+  try {
+    RegisterCompareFunction("TestCompareA", CompareB);
+    FAIL();
+  } catch (const EDuplicateCompareFunc& e) {
+    EXPECT_EQ(e.Message(), "Duplicate compare function : TestCompareA");
+  }
+  EXPECT_EQ(GetCompareFunc("TestCompareA"), CompareA);
+  EXPECT_THROW(GetCompareFunc("testcomparea"), ECompareFuncNotRegistered);
+
+  RegisterHashFunction("TestHashA", HashA);
+  EXPECT_EQ(GetHashFuncName(HashA), "TestHashA");
+  try {
+    RegisterHashFunction("TestHashA", HashA);
+    FAIL();
+  } catch (const EDuplicateHashFunc& e) {
+    EXPECT_EQ(e.Message(), "Duplicate hash function : TestHashA");
+  }
+}
+
+TEST(FunctionRegistries, FunctionUnderTwoNamesAnswersTheFirstInListOrder) {
+  // Registered after the cursor: right after the last registration.
+  RegisterCompareFunction("TestB1", CompareB);
+  RegisterCompareFunction("TestB2", CompareB);
+  EXPECT_EQ(GetCompareFuncName(CompareB), "TestB1");
+  // A name look-up leaves the cursor on the entry found: the next
+  // registration goes right after it, so the registry now holds
+  // CompareEqual, TestB3, ... and TestB3 is found first.
+  GetCompareFunc("CompareEqual");
+  RegisterCompareFunction("TestB3", CompareB);
+  EXPECT_EQ(GetCompareFuncName(CompareB), "TestB3");
+}
+
+TEST(FunctionRegistries, EmptyNameCountsAsNoName) {
+  TComparison (*const f)(const TObject*, const TObject*) = [](const TObject*, const TObject*) {
+    return cmpGreater;
+  };
+  RegisterCompareFunction("", f);
+  EXPECT_EQ(GetCompareFunc(""), f);
+  EXPECT_THROW(GetCompareFuncName(f), ECompareFuncNotRegistered);
+}
+
+}  // namespace
+}  // namespace corvid
