@@ -1,6 +1,6 @@
 // The object database in one include: drivers and their registry, the
-// database, mappings, datasets and object files, with the fields, indices and
-// errors they use.
+// database, mappings, datasets, object files, queries, updates and the SQL
+// statement builders, with the fields, indices and errors they use.
 #pragma once
 
 #include "odb/OdbDatabase.h"
@@ -11,3 +11,5 @@
 #include "odb/OdbFile.h"
 #include "odb/OdbIndex.h"
 #include "odb/OdbMapping.h"
+#include "odb/OdbQuery.h"
+#include "odb/OdbSql.h"

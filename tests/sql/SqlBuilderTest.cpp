@@ -141,18 +141,6 @@ TEST(SqlBuilders, PrimaryIndexWithoutFieldsGivesBareWhere) {
   EXPECT_EQ(clause, "where ");
 }
 
-TEST(SqlBuilders, FirstPrimaryIndexIsUsed) {
-  auto mapping = MakeMapping(TFreeMapping::StaticClass());
-  mapping->AddField("A", oftInteger)->SetAsInteger(1);
-  mapping->AddField("B", oftInteger)->SetAsInteger(2);
-  mapping->AddIndex("Plain", {iaUnique}, {"B"});
-  mapping->AddIndex("P1", {iaPrimary}, {"A"});
-  mapping->AddIndex("P2", {iaPrimary}, {"B"});
-  std::string clause;
-  BuildSelectWhereClause(clause, *mapping, "T");
-  EXPECT_EQ(clause, "where A = '1'");
-}
-
 // A mapping without a primary index: every builder that needs one raises
 // with the table name and leaves its output as it was.
 TEST(SqlBuilders, MissingPrimaryIndexLeavesOutputAlone) {
