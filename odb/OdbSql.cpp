@@ -39,6 +39,8 @@ void TStringList::SetText(std::string_view Value) {
     lines_.emplace_back(line);
     if (eol == std::string_view::npos) break;
     start = eol + 1;
+    // A line break at the very end closes the last line; it opens none.
+    if (start == Value.size()) break;
   }
 }
 

@@ -45,8 +45,8 @@ class TStringList {
   const std::string& Get(std::int32_t N) const;
   // The lines joined with "\n" between them (no trailing line break).
   std::string Text() const;
-  // Replaces the content by the lines of Value (split at "\n"; a "\r"
-  // before a "\n" is dropped).
+  // Replaces the content by the lines of Value, split at "\n" ("\r\n"
+  // works too); a line break at the very end adds no empty line.
   void SetText(std::string_view Value);
 
   const std::vector<std::string>& Lines() const { return lines_; }

@@ -227,8 +227,10 @@ TEST(StringList, TextAndLines) {
   EXPECT_EQ(s.Lines(), (Lines{"a", "b", "", "c"}));
   s.SetText("");
   EXPECT_EQ(s.Count(), 0);
-  s.SetText("one\n");
-  EXPECT_EQ(s.Lines(), (Lines{"one", ""}));
+  s.SetText("one\r\n");
+  EXPECT_EQ(s.Lines(), (Lines{"one"}));
+  s.SetText("\n");
+  EXPECT_EQ(s.Lines(), (Lines{""}));
   s.Clear();
   EXPECT_TRUE(s.IsEmpty());
 }
