@@ -115,7 +115,8 @@ TSQLiteQuery::TSQLiteQuery(TSQLiteDriver& Driver, const std::string& Name, const
     const char* after = nullptr;
     rc = sqlite3_prepare_v2(db, tail, static_cast<int>(end - tail), &next, &after);
     TSQLiteStmt extra(next);
-    if (rc != SQLITE_OK || extra) {
+    if (rc != SQLITE_OK) Driver.RaiseEngineError(rc, "the select statement of " + name_);
+    if (extra) {
       RaiseOdb<EOdbError>("the select statement of " + name_ + " holds more than one statement");
     }
     if (after == tail) break;
