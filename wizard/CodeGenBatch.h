@@ -40,9 +40,10 @@ CORVID_EXCEPTION(EModelFileError)
 
 // Exit statuses of the batch mode.
 inline constexpr int kExitOk = 0;
-inline constexpr int kExitRuleFailed = 1;   // a rule of the model failed
-inline constexpr int kExitBadInput = 2;     // malformed model file or command line
-inline constexpr int kExitWriteFailed = 3;  // the unit could not be written
+inline constexpr int kExitRuleFailed = 1;     // a rule of the model failed
+inline constexpr int kExitBadInput = 2;       // malformed model file or command line
+inline constexpr int kExitWriteFailed = 3;    // the unit could not be written
+inline constexpr int kExitInternalError = 4;  // an unexpected failure of the program
 
 // Builds Model (a fresh one: the lists are appended to) from the JSON text
 // of a model file; Where names the file in

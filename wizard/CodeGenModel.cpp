@@ -1,6 +1,7 @@
 // The class model: member types, display texts, read-back rules, the rules
 // of the pages and dialogs, and the Add, Edit and Delete commands.
 #include <algorithm>
+#include <cctype>
 #include <ctime>
 #include <iostream>
 #include <memory>
@@ -144,8 +145,16 @@ std::string IndexInputError(const TIndexInput& Input) {
 }
 
 std::string UnitNameFromFile(const std::string& FileName) {
-  const std::size_t dir = FileName.find_last_of("/\\:");
-  std::string name = dir == std::string::npos ? FileName : FileName.substr(dir + 1);
+  // Both kinds of directory separator count, and a drive prefix such as
+  // "C:" is dropped, so names typed in either convention give the same unit.
+  std::size_t start = 0;
+  if (const std::size_t dir = FileName.find_last_of("/\\"); dir != std::string::npos) {
+    start = dir + 1;
+  } else if (FileName.size() >= 2 && FileName[1] == ':' &&
+             std::isalpha(static_cast<unsigned char>(FileName[0]))) {
+    start = 2;
+  }
+  std::string name = FileName.substr(start);
   const std::size_t dot = name.rfind('.');
   if (dot != std::string::npos) name.erase(dot);
   return name;

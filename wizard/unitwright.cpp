@@ -14,6 +14,6 @@ int main(int argc, char** argv) {
     return corvid::RunUnitwright(args, std::cout, std::cerr);
   } catch (const std::exception& e) {
     std::cerr << "unitwright: " << e.what() << '\n';
-    return 1;
+    return corvid::kExitInternalError;
   }
 }

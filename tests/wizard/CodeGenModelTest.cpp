@@ -53,6 +53,8 @@ TEST_F(ModelTest, UnitNameDropsDirectoryAndLastExtensionOnly) {
   EXPECT_EQ(UnitNameFromFile("/src/Orders.old.pas"), "Orders.old");
   EXPECT_EQ(UnitNameFromFile("NoExt"), "NoExt");
   EXPECT_EQ(UnitNameFromFile("dir.d/NoExt"), "NoExt");
+  EXPECT_EQ(UnitNameFromFile("C:Orders.pas"), "Orders");
+  EXPECT_EQ(UnitNameFromFile("time 10:30.pas"), "time 10:30");
 }
 
 TEST_F(ModelTest, PageRules) {
