@@ -21,7 +21,6 @@
 #pragma once
 
 #include <cstdint>
-#include <ctime>
 #include <functional>
 #include <iosfwd>
 #include <optional>
@@ -136,8 +135,9 @@ std::string IndexInputError(const TIndexInput& Input);
 // ---------------------------------------------------------------------------
 // Names
 
-// The file name without directory and without its last extension
-// (C:\Src\SampObj.Pas and /src/SampObj.Pas both give SampObj).
+// The file name without directory (either separator, and a drive prefix
+// such as C:) and without its last extension: C:\Src\SampObj.Pas and
+// /src/SampObj.Pas both give SampObj.
 std::string UnitNameFromFile(const std::string& FileName);
 
 // A member's display text: RightPad(Name, ' ', 20) + " : " + TypeText.

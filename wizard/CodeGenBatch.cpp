@@ -207,7 +207,8 @@ const char kUsage[] =
     "from --date when given, from the clock otherwise.\n"
     "\n"
     "Exit status: 0 written; 1 a rule of the model failed; 2 malformed model\n"
-    "file or command line; 3 the unit could not be written.\n";
+    "file or command line; 3 the unit could not be written; 4 unexpected\n"
+    "failure.\n";
 
 // YYYY-MM-DD, a real calendar day.
 bool ParseDate(const std::string& S, std::int32_t& Y, std::int32_t& M, std::int32_t& D) {
