@@ -239,6 +239,9 @@ class TClassModel {
   // is reported. Returns how many were removed.
   std::int32_t DeleteFields(const std::vector<std::int32_t>& Selected);
 
+  // The input an Add dialog starts with: no name, no fields, Primary
+  // checked while the index list is still empty.
+  TIndexInput NewIndexInput() const;
   bool AddIndex(const TIndexInput& Input);
   bool EditIndex(std::int32_t i, const TIndexInput& Input);
   // Name, attributes and field names of index i.

@@ -382,6 +382,12 @@ void TClassModel::FillIndexFields(TOdbIndex& Index, const std::vector<std::strin
   for (const std::string& n : Fields) Index.AddFieldName(n);
 }
 
+TIndexInput TClassModel::NewIndexInput() const {
+  TIndexInput in;
+  in.Primary = IndexCount() == 0;
+  return in;
+}
+
 bool TClassModel::AddIndex(const TIndexInput& Input) {
   if (!CheckIndexInput(Input)) return false;
   auto index = std::make_unique<TOdbIndex>(Input.Name, AttributesOf(Input));

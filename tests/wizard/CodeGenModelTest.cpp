@@ -379,7 +379,9 @@ TEST_F(ModelTest, AddEditAndDeleteIndices) {
   ASSERT_TRUE(m.AddField(Field("A", kRowInteger)));
   ASSERT_TRUE(m.AddField(Field("B", kRowString, "10")));
   ASSERT_TRUE(m.AddField(Field("C", kRowFloat)));
+  EXPECT_TRUE(m.NewIndexInput().Primary);  // the first index is offered as primary
   ASSERT_TRUE(m.AddIndex({"ByAB", true, false, true, false, {"A", "B"}}));
+  EXPECT_FALSE(m.NewIndexInput().Primary);
   ASSERT_TRUE(m.AddIndex({"ByC", false, true, false, true, {"C"}}));
   ASSERT_TRUE(m.AddIndex({"Any", false, false, false, false, {"B"}}));  // no attributes
 
