@@ -25,6 +25,7 @@
 #include <sqlite3.h>
 
 #include <cctype>
+#include <map>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -50,6 +51,14 @@ std::string LowerText(std::string_view S) {
   return r;
 }
 
+// The text of parameter N: "?N". (Built by appending: g++ 12 warns falsely
+// about "?" + std::to_string(N) at -O3.)
+std::string Param(int N) {
+  std::string p = "?";
+  p.append(std::to_string(N));
+  return p;
+}
+
 bool IsBlank(std::string_view S) {
   for (char c : S) {
     if (!std::isspace(static_cast<unsigned char>(c))) return false;
@@ -57,12 +66,44 @@ bool IsBlank(std::string_view S) {
   return true;
 }
 
-// The state of an update handle: a marker that the handle was opened by
-// InternalOpenUpdate, so that a dataset's handle is not taken for one.
-class TSQLiteUpdateState : public TObject {
-  CORVID_CLASS(TSQLiteUpdateState, ::corvid::TObject)
+// Resets a statement and clears its bindings on scope exit, so that a
+// cached statement holds no values and no read between uses.
+class TResetOnExit {
  public:
-  TSQLiteUpdateState() = default;
+  explicit TResetOnExit(sqlite3_stmt* S) : s_(S) {}
+  ~TResetOnExit() {
+    sqlite3_reset(s_);
+    sqlite3_clear_bindings(s_);
+  }
+  TResetOnExit(const TResetOnExit&) = delete;
+  TResetOnExit& operator=(const TResetOnExit&) = delete;
+
+ private:
+  sqlite3_stmt* s_;
+};
+
+// The state of an update handle: the statements it has run, prepared once
+// and kept until the connection closes. It has no rows, so the navigation
+// operations refuse it as a dataset handle.
+class TSQLiteUpdate : public TSQLiteHandle {
+  CORVID_CLASS(TSQLiteUpdate, ::corvid::TSQLiteHandle)
+ public:
+  explicit TSQLiteUpdate(TSQLiteDriver& Driver) : TSQLiteHandle(Driver) {}
+
+  bool First() override { RaiseOdb<EOdbInvalidObjectFileHandle>(); }
+  bool Last() override { RaiseOdb<EOdbInvalidObjectFileHandle>(); }
+  bool Next() override { RaiseOdb<EOdbInvalidObjectFileHandle>(); }
+  bool Prior() override { RaiseOdb<EOdbInvalidObjectFileHandle>(); }
+  void GetCurrent(TMemoryStream&) override { RaiseOdb<EOdbInvalidObjectFileHandle>(); }
+  std::int32_t Count() override { RaiseOdb<EOdbInvalidObjectFileHandle>(); }
+  void Disconnect() override { statements_.clear(); }
+
+  // The statement for Sql on Table, prepared on first use. A missing table
+  // raises EOdbObjectFileDoesNotExist, any other failure the engine's error.
+  sqlite3_stmt* Statement(const std::string& Table, const std::string& Sql);
+
+ private:
+  std::map<std::string, TSQLiteStmt> statements_;
 };
 
 // The state of an open query: the statement while rows remain to be read,
@@ -236,7 +277,7 @@ std::string KeyCondition(TORMapping& Mapping, const std::string& TableName, int 
     const std::string& name = static_cast<const TStringCombo*>(o)->Str;
     Keys.push_back(GetFieldInList(name, Mapping.GetFields()));
     if (!cond.empty()) cond += " and ";
-    cond += TSQLiteDriver::QuoteName(name) + " = ?" + std::to_string(param++);
+    cond += TSQLiteDriver::QuoteName(name) + " = " + Param(param++);
   }
   // A primary index without fields matches every row: refuse it rather than
   // change or delete a whole table.
@@ -252,19 +293,20 @@ bool TableExists(TSQLiteDriver& Driver, const std::string& Table) {
   return sqlite3_step(s.get()) == SQLITE_ROW;
 }
 
-// Prepares a statement on Table; a missing table raises
-// EOdbObjectFileDoesNotExist, any other failure the engine's error.
-TSQLiteStmt PrepareOn(TSQLiteDriver& Driver, const std::string& Table, const std::string& Sql) {
+sqlite3_stmt* TSQLiteUpdate::Statement(const std::string& Table, const std::string& Sql) {
+  auto it = statements_.find(Sql);
+  if (it != statements_.end()) return it->second.get();
+  sqlite3* db = Driver().Connection();
   sqlite3_stmt* raw = nullptr;
-  const int rc = sqlite3_prepare_v2(Driver.Connection(), Sql.c_str(), static_cast<int>(Sql.size()),
-                                    &raw, nullptr);
+  const int rc = sqlite3_prepare_v3(db, Sql.c_str(), static_cast<int>(Sql.size()),
+                                    SQLITE_PREPARE_PERSISTENT, &raw, nullptr);
   TSQLiteStmt stmt(raw);
   if (rc != SQLITE_OK) {
-    const std::string msg = sqlite3_errmsg(Driver.Connection());
-    if (!TableExists(Driver, Table)) RaiseOdb<EOdbObjectFileDoesNotExist>(Table);
+    const std::string msg = sqlite3_errmsg(db);
+    if (!TableExists(Driver(), Table)) RaiseOdb<EOdbObjectFileDoesNotExist>(Table);
     RaiseOdb<EOdbError>(msg + " (" + Table + ")");
   }
-  return stmt;
+  return statements_.emplace(Sql, std::move(stmt)).first->second.get();
 }
 
 // Runs a prepared write; a duplicate key raises EOdbKeyViolation with the
@@ -282,17 +324,18 @@ void StepWrite(TSQLiteDriver& Driver, sqlite3_stmt* Stmt, const std::string& Tab
 // Raises the table's auto-increment counters past the values in Mapping's
 // fields. A counter not yet started needs nothing: it starts above the
 // largest value the table holds.
-void AdvanceCounters(TSQLiteDriver& Driver, TORMapping& Mapping, const std::string& Table) {
+void AdvanceCounters(TSQLiteUpdate& Update, TORMapping& Mapping, const std::string& Table) {
   for (const TObject* o : Mapping.GetFields()) {
     const auto& f = *static_cast<const TOdbField*>(o);
     if (f.GetFieldType() != oftAutoInc) continue;
-    TSQLiteStmt s =
-        Driver.Prepare("update corvid_sequence set value = ?2 where name = ?1 and value < ?2");
+    sqlite3_stmt* s = Update.Statement(
+        "corvid_sequence", "update corvid_sequence set value = ?2 where name = ?1 and value < ?2");
+    TResetOnExit reset(s);
     const std::string key = LowerText(Table) + "." + LowerText(f.GetName());
-    sqlite3_bind_text(s.get(), 1, key.data(), static_cast<int>(key.size()), SQLITE_TRANSIENT);
-    sqlite3_bind_int64(s.get(), 2, f.GetAsInteger());
-    const int rc = sqlite3_step(s.get());
-    if (rc != SQLITE_DONE) Driver.RaiseEngineError(rc, "numbering " + Table);
+    sqlite3_bind_text(s, 1, key.data(), static_cast<int>(key.size()), SQLITE_TRANSIENT);
+    sqlite3_bind_int64(s, 2, f.GetAsInteger());
+    const int rc = sqlite3_step(s);
+    if (rc != SQLITE_DONE) Update.Driver().RaiseEngineError(rc, "numbering " + Table);
   }
 }
 
@@ -344,43 +387,52 @@ std::int32_t TSQLiteDriver::OpenQuery(TObjectDataset& Dataset) {
 std::int32_t TSQLiteDriver::InternalOpenUpdate() {
   // A descendant that withdraws SQL access withdraws update handles too.
   CheckAccessMethod(damSQL);
-  return NewHandle(std::make_unique<TSQLiteUpdateState>());
+  return NewHandle(std::make_unique<TSQLiteUpdate>(*this));
 }
 
+namespace {
+
+// The update state of Handle; EOdbInvalidObjectFileHandle for a number not
+// in use or in use by a dataset.
+TSQLiteUpdate& UpdateOf(const TSQLiteDriver& Driver, std::int32_t Handle) {
+  auto* u = dynamic_cast<TSQLiteUpdate*>(&Driver.HandleState(Handle));
+  if (u == nullptr) RaiseOdb<EOdbInvalidObjectFileHandle>();
+  return *u;
+}
+
+}  // namespace
+
 void TSQLiteDriver::InternalCloseUpdate(std::int32_t Handle) {
-  if (dynamic_cast<TSQLiteUpdateState*>(GetHandleDataObj(Handle)) == nullptr) {
-    RaiseOdb<EOdbInvalidObjectFileHandle>();
-  }
+  UpdateOf(*this, Handle);
   ReleaseHandle(Handle);
 }
 
 void TSQLiteDriver::InternalInsertSQL(std::int32_t Handle, TMemoryStream& Stream,
                                       TORMapping& Mapping, const std::string& TableName) {
-  if (dynamic_cast<TSQLiteUpdateState*>(GetHandleDataObj(Handle)) == nullptr) {
-    RaiseOdb<EOdbInvalidObjectFileHandle>();
-  }
+  TSQLiteUpdate& update = UpdateOf(*this, Handle);
   std::string cols, params;
   int n = 0;
   for (const TObject* o : Mapping.GetFields()) {
     cols += QuoteName(static_cast<const TOdbField*>(o)->GetName()) + ", ";
-    params += "?" + std::to_string(++n) + ", ";
+    params += Param(++n) + ", ";
   }
   const std::string sql = "insert into " + QuoteName(TableName) + " (" + cols +
-                          "\"Object\") values (" + params + "?" + std::to_string(n + 1) + ")";
+                          "\"Object\") values (" + params + Param(n + 1) + ")";
   BeginWrite();
   auto write = [&] {
-    TSQLiteStmt s = PrepareOn(*this, TableName, sql);
+    sqlite3_stmt* s = update.Statement(TableName, sql);
+    TResetOnExit reset(s);
     int param = 0;
     for (const TObject* o : Mapping.GetFields()) {
-      BindField(*this, s.get(), ++param, *static_cast<const TOdbField*>(o));
+      BindField(*this, s, ++param, *static_cast<const TOdbField*>(o));
     }
-    BindImage(*this, s.get(), n + 1, Stream);
-    StepWrite(*this, s.get(), TableName);
+    BindImage(*this, s, n + 1, Stream);
+    StepWrite(*this, s, TableName);
   };
   if (HasAutoInc(Mapping)) {
     InSavepoint(*this, [&] {
       write();
-      AdvanceCounters(*this, Mapping, TableName);
+      AdvanceCounters(update, Mapping, TableName);
     });
   } else {
     write();
@@ -389,30 +441,28 @@ void TSQLiteDriver::InternalInsertSQL(std::int32_t Handle, TMemoryStream& Stream
 
 void TSQLiteDriver::InternalUpdateSQL(std::int32_t Handle, TMemoryStream& Stream,
                                       TORMapping& Mapping, const std::string& TableName) {
-  if (dynamic_cast<TSQLiteUpdateState*>(GetHandleDataObj(Handle)) == nullptr) {
-    RaiseOdb<EOdbInvalidObjectFileHandle>();
-  }
+  TSQLiteUpdate& update = UpdateOf(*this, Handle);
   std::string sets;
   int n = 0;
   for (const TObject* o : Mapping.GetFields()) {
-    sets += QuoteName(static_cast<const TOdbField*>(o)->GetName()) + " = ?" + std::to_string(++n) +
-            ", ";
+    sets += QuoteName(static_cast<const TOdbField*>(o)->GetName()) + " = " + Param(++n) + ", ";
   }
   std::vector<const TOdbField*> keys;
   const std::string cond = KeyCondition(Mapping, TableName, n + 2, keys);
-  const std::string sql = "update " + QuoteName(TableName) + " set " + sets + "\"Object\" = ?" +
-                          std::to_string(n + 1) + " where " + cond;
+  const std::string sql = "update " + QuoteName(TableName) + " set " + sets +
+                          "\"Object\" = " + Param(n + 1) + " where " + cond;
   BeginWrite();
   auto write = [&] {
-    TSQLiteStmt s = PrepareOn(*this, TableName, sql);
+    sqlite3_stmt* s = update.Statement(TableName, sql);
+    TResetOnExit reset(s);
     int param = 0;
     for (const TObject* o : Mapping.GetFields()) {
-      BindField(*this, s.get(), ++param, *static_cast<const TOdbField*>(o));
+      BindField(*this, s, ++param, *static_cast<const TOdbField*>(o));
     }
-    BindImage(*this, s.get(), n + 1, Stream);
+    BindImage(*this, s, n + 1, Stream);
     param = n + 1;
-    for (const TOdbField* k : keys) BindField(*this, s.get(), ++param, *k);
-    StepWrite(*this, s.get(), TableName);
+    for (const TOdbField* k : keys) BindField(*this, s, ++param, *k);
+    StepWrite(*this, s, TableName);
     if (sqlite3_changes(Connection()) == 0) {
       RaiseOdb<EOdbObjectNotFound>(MissingRowDetail(Mapping, TableName));
     }
@@ -420,7 +470,7 @@ void TSQLiteDriver::InternalUpdateSQL(std::int32_t Handle, TMemoryStream& Stream
   if (HasAutoInc(Mapping)) {
     InSavepoint(*this, [&] {
       write();
-      AdvanceCounters(*this, Mapping, TableName);
+      AdvanceCounters(update, Mapping, TableName);
     });
   } else {
     write();
@@ -429,17 +479,16 @@ void TSQLiteDriver::InternalUpdateSQL(std::int32_t Handle, TMemoryStream& Stream
 
 void TSQLiteDriver::InternalDeleteSQL(std::int32_t Handle, TORMapping& Mapping,
                                       const std::string& TableName) {
-  if (dynamic_cast<TSQLiteUpdateState*>(GetHandleDataObj(Handle)) == nullptr) {
-    RaiseOdb<EOdbInvalidObjectFileHandle>();
-  }
+  TSQLiteUpdate& update = UpdateOf(*this, Handle);
   std::vector<const TOdbField*> keys;
   const std::string cond = KeyCondition(Mapping, TableName, 1, keys);
   const std::string sql = "delete from " + QuoteName(TableName) + " where " + cond;
   BeginWrite();
-  TSQLiteStmt s = PrepareOn(*this, TableName, sql);
+  sqlite3_stmt* s = update.Statement(TableName, sql);
+  TResetOnExit reset(s);
   int param = 0;
-  for (const TOdbField* k : keys) BindField(*this, s.get(), ++param, *k);
-  StepWrite(*this, s.get(), TableName);
+  for (const TOdbField* k : keys) BindField(*this, s, ++param, *k);
+  StepWrite(*this, s, TableName);
   if (sqlite3_changes(Connection()) == 0) {
     RaiseOdb<EOdbObjectNotFound>(MissingRowDetail(Mapping, TableName));
   }

@@ -350,6 +350,11 @@ TEST_F(SqlAccess, ClosedDatabase) {
   CreateFromBuilders();
   later.Insert(&a);
   ExpectPerson(query.Search(&a), a);
+  // The first update object's statements belonged to the old connection;
+  // it works on the new one.
+  const TPerson b("B", 2, 2, 2);
+  update.Insert(&b);
+  ExpectPerson(query.Search(&b), b);
 }
 
 TEST(SqlAccessMethod, QueryNeedsSqlAccess) {
