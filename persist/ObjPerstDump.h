@@ -1,0 +1,71 @@
+// A readable dump of object-stream data: every object record as an indented
+// tree of class name, version and decoded payload. It decodes the bytes
+// itself and creates no objects, so it also shows records that could not be
+// read back (an element class that is not registered, for instance).
+//
+// Payloads are not self-describing: the dumper knows the payloads of the
+// library's classes, and more can be added with RegisterDumpPayload. At a
+// record of any other class it prints the class name and version and stops
+// with EDumpError, since it cannot tell where that payload ends.
+//
+// Example:
+//   TUnorderedList v1
+//     ObjClass: TIntegerBucket
+//     CompareFunc: CompareIntegerBucket
+//     Count: 1
+//     [1] TIntegerBucket v1
+//       Size: 4
+//       Value: 1000
+#pragma once
+
+#include <ostream>
+#include <string>
+#include <string_view>
+
+#include "persist/Filer.h"
+
+namespace corvid {
+
+// The dump cannot go on: a payload of a class the dumper does not know.
+CORVID_EXCEPTION(EDumpError)
+
+class TObjectDumper;
+
+// Decodes one payload (the bytes after the record's version) of a record of
+// ClassName and prints it at Indent through the dumper.
+using TDumpPayloadProc = void (*)(TReader& Reader, TObjectDumper& Dumper,
+                                  std::string_view ClassName, int Indent);
+
+// Adds (or replaces) the payload decoder of ClassName.
+void RegisterDumpPayload(const std::string& ClassName, TDumpPayloadProc Proc);
+
+class TObjectDumper {
+ public:
+  explicit TObjectDumper(std::ostream& Out) : out_(Out) {}
+
+  // Dumps every record from Stream's position to its end. Damaged data
+  // raises the reader's exceptions (EReadError), an unknown payload
+  // EDumpError; what was decoded before stays printed.
+  void DumpStream(TStream& Stream);
+
+  // For payload decoders: one line of text at Indent (two spaces a level).
+  void Line(int Indent, std::string_view Text);
+  // "Label: value" at Indent.
+  void Field(int Indent, std::string_view Label, std::string_view Value);
+  // One complete nested record, its first line prefixed with Label.
+  void Record(TReader& Reader, int Indent, std::string_view Label);
+
+  // Text helpers: a string in quotes with non-printable bytes escaped, and
+  // bytes in hex (at most Max of them, then "...").
+  static std::string Quote(std::string_view S);
+  static std::string HexBytes(std::string_view Bytes, std::size_t Max = 32);
+
+ private:
+  std::ostream& out_;
+  int depth_ = 0;
+};
+
+// Dumps a whole stream to Out (see TObjectDumper::DumpStream).
+void DumpObjectStream(TStream& Stream, std::ostream& Out);
+
+}  // namespace corvid
