@@ -188,6 +188,7 @@ void TPostgreSQLDriver::RaiseFailure(const TPgResult& Result, const TTableDef* D
 
 TPgResult TPostgreSQLDriver::Run(const std::string& Sql, const TPgParams& Params,
                                  const TTableDef* Def, bool Write) {
+  if (Write) ++writeStamp_;
   if (Write && inTransaction_) {
     // A failed statement aborts the whole transaction; the savepoint keeps
     // a refused write from taking the caller's earlier work with it.
@@ -207,6 +208,8 @@ TPgResult TPostgreSQLDriver::Run(const std::string& Sql, const TPgParams& Params
 }
 
 TPgResult TPostgreSQLDriver::RunText(const std::string& Sql, const TTableDef* Def) {
+  // Transaction control and table definitions change what reads see.
+  ++writeStamp_;
   TPgResult result = conn_.ExecText(Sql);
   if (!result.Ok()) RaiseFailure(result, Def);
   return result;
@@ -504,11 +507,14 @@ void TPostgreSQLDriver::InternalInsertSQL(std::int32_t Handle, TMemoryStream& St
     // An auto-increment column left at 0 takes the server's next number.
     if (field->GetFieldType() == oftAutoInc && field->GetAsInteger() == 0) continue;
     cols += QuoteIdent(field->GetName()) + ", ";
-    values += "$" + std::to_string(params.Next()) + ", ";
+    values += '$';
+    values += std::to_string(params.Next());
+    values += ", ";
     pgsql::AddFieldParam(params, *field);
   }
   cols += pgsql::kObjectColumn;
-  values += "$" + std::to_string(params.Next());
+  values += '$';
+  values += std::to_string(params.Next());
   params.AddBytea(Stream.View());
   Run("insert into " + def.QuotedTable() + " (" + cols + ") values (" + values + ")", params, &def,
       true);

@@ -34,6 +34,15 @@
 // duplicate a key raises EOdbKeyViolation with the mapping's index name,
 // also when another connection inserted the same key at the same moment.
 //
+// Navigation. A position is the current row's odb_rowid and its key on the
+// current index; FindNext and FindPrior ask for the rows beyond that key in
+// index order, so records written meanwhile (by anyone) are met in their
+// place. A walk reads ahead: consecutive steps in one direction fetch 2, 4,
+// ... up to 64 rows per query and serve the following steps from them. Rows
+// read ahead are dropped as soon as anything is written through this
+// connection, the index changes or the file is positioned otherwise; writes
+// of other connections show up at the next query (at most 64 steps later).
+//
 // Locking. Exclusive open and record locks use the server's session-level
 // advisory locks, keyed by the table's oid and 0 for the table and by the
 // oid and the row's odb_rowid for a record:
@@ -172,6 +181,9 @@ class TPostgreSQLDriver : public TOdbDriver {
 
   pgsql::TPgConnection conn_;
   int connectTimeout_ = 10;
+  // Counts the statements that may have changed data through this
+  // connection; rows read ahead are trusted only while it stands still.
+  std::uint64_t writeStamp_ = 0;
   bool inTransaction_ = false;
 };
 

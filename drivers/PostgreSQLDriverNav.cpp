@@ -6,6 +6,7 @@
 // index, as the server returned it. Moving runs one keyset query ("the first
 // row whose key is beyond this one, in index order"), so positions survive
 // inserts and deletes by other connections and every step is an index scan.
+#include <algorithm>
 #include <memory>
 
 #include "containers/ObjList.h"
@@ -72,19 +73,29 @@ TTableState& TPostgreSQLDriver::TableState(std::int32_t Handle, const char* Oper
 // ---------------------------------------------------------------------------
 // Positioning
 
+namespace {
+
+// Makes row Row of R (odb_rowid, object, key...) the current record.
+void TakeRow(TTableState& State, const TPgResult& R, int Row) {
+  State.RowId = R.Int8(Row, 0);
+  State.Image.assign(R.Bytes(Row, 1));
+  State.ImageValid = true;
+  State.KeyTypes.clear();
+  State.KeyValues.clear();
+  for (int c = 2; c < R.Columns(); ++c) {
+    State.KeyTypes.push_back(R.ColumnType(c));
+    State.KeyValues.emplace_back(R.Bytes(Row, c));
+  }
+}
+
+}  // namespace
+
 bool TPostgreSQLDriver::Position(TTableState& State, const std::string& Sql,
                                  const TPgParams& Params) {
   TPgResult r = Run(Sql, Params, &State.Def);
   if (r.Rows() == 0) return false;
-  State.RowId = r.Int8(0, 0);
-  State.Image.assign(r.Bytes(0, 1));
-  State.ImageValid = true;
-  State.KeyTypes.clear();
-  State.KeyValues.clear();
-  for (int c = 2; c < r.Columns(); ++c) {
-    State.KeyTypes.push_back(r.ColumnType(c));
-    State.KeyValues.emplace_back(r.Bytes(0, c));
-  }
+  State.DropAhead();
+  TakeRow(State, r, 0);
   return true;
 }
 
@@ -98,6 +109,15 @@ bool TPostgreSQLDriver::MoveEnd(TTableState& State, bool First, int IndexNo) {
 
 bool TPostgreSQLDriver::MoveStep(TTableState& State, bool Forward) {
   if (State.RowId == 0) return false;
+  // Rows read ahead by the previous step serve while nothing was written
+  // through this connection since and the walk goes on the same way.
+  const bool sameWalk = State.AheadForward == Forward && State.AheadIndex == State.CurrentIndex &&
+                        State.AheadStamp == writeStamp_;
+  if (sameWalk && State.AheadNext < State.Ahead.Rows()) {
+    TakeRow(State, State.Ahead, State.AheadNext++);
+    return true;
+  }
+  const int streak = sameWalk ? State.AheadStreak + 1 : 0;
   const std::vector<std::string> exprs = State.OrderExprs(State.CurrentIndex);
   const bool desc = State.IndexDescending(State.CurrentIndex);
   // Moving forward on an ascending index means a greater key.
@@ -106,13 +126,24 @@ bool TPostgreSQLDriver::MoveStep(TTableState& State, bool Forward) {
   for (std::size_t i = 0; i < State.KeyValues.size(); ++i) {
     params.AddRaw(State.KeyTypes[i], State.KeyValues[i]);
   }
+  // A single step reads one row; a walk reads ahead, more the longer it
+  // goes on (up to kMaxReadAhead rows a query).
+  const int limit = std::min(pgsql::kMaxReadAhead, 1 << std::min(streak, 6));
   const std::string sql = "select " + State.PositionColumns() + " from " + State.Def.QuotedTable() +
                           " where (" + Join(exprs, ", ") + ") " + (greater ? ">" : "<") + " (" +
                           ParamList(1, exprs.size()) + ") order by " + OrderBy(exprs, !greater) +
-                          " limit 1";
-  // At either end the position stays where it is (Position changes nothing
-  // when no row comes back).
-  return Position(State, sql, params);
+                          " limit " + std::to_string(limit);
+  TPgResult r = Run(sql, params, &State.Def);
+  // At either end the position stays where it is.
+  if (r.Rows() == 0) return false;
+  TakeRow(State, r, 0);
+  State.Ahead = std::move(r);
+  State.AheadNext = 1;
+  State.AheadForward = Forward;
+  State.AheadIndex = State.CurrentIndex;
+  State.AheadStamp = writeStamp_;
+  State.AheadStreak = streak;
+  return true;
 }
 
 void TPostgreSQLDriver::ReloadKey(TTableState& State) {

@@ -21,6 +21,8 @@ namespace corvid::pgsql {
 
 // The column that identifies a row for positions, bookmarks and locks.
 inline constexpr const char* kRowIdColumn = "odb_rowid";
+// The most rows one step of a walk reads ahead.
+inline constexpr int kMaxReadAhead = 64;
 // The column that holds the object image.
 inline constexpr const char* kObjectColumn = "object";
 
@@ -90,6 +92,22 @@ class TTableState : public TObject {
   bool ImageValid = false;
   // Records this handle has locked.
   std::set<std::int64_t> Locks;
+  // Rows read ahead by the last step of a walk (Ahead.Rows() from
+  // AheadNext on are still to come), valid while the walk goes on in the
+  // same direction on the same index and the driver's write stamp is
+  // AheadStamp; AheadStreak counts the steps of the walk.
+  TPgResult Ahead;
+  int AheadNext = 0;
+  bool AheadForward = true;
+  int AheadIndex = -1;
+  std::uint64_t AheadStamp = 0;
+  int AheadStreak = 0;
+
+  void DropAhead() {
+    Ahead = TPgResult();
+    AheadNext = 0;
+    AheadStreak = 0;
+  }
 
   // The key expressions of the current order, odb_rowid ending every key
   // that is not unique by itself.
@@ -105,6 +123,7 @@ class TTableState : public TObject {
     KeyValues.clear();
     Image.clear();
     ImageValid = false;
+    DropAhead();
   }
 };
 

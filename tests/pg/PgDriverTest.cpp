@@ -177,6 +177,39 @@ TEST_F(PgDriverTest, EqualKeysOnANonUniqueIndexAreAllVisited) {
   EXPECT_EQ(WalkBack(file).size(), 5u);
 }
 
+// A walk reads rows ahead; those must never hide a write made through the
+// same connection, nor break turning around.
+TEST_F(PgDriverTest, ReadAheadGivesWayToWritesAndTurns) {
+  TObjectFile& file = Items();
+  for (int i = 0; i < 100; ++i) Add(file, "n" + std::to_string(1000 + i * 2), i, 0);
+  file.SetIndexName("ByName");
+  ASSERT_TRUE(file.FindFirst());
+  for (int i = 0; i < 20; ++i) ASSERT_TRUE(file.FindNext());
+  EXPECT_EQ(Current(file).Name, "n1040");
+  {
+    TObjectFile other(*db_, "Items", TItemMapping::StaticClass());
+    other.Open();
+    Add(other, "n1041", 500, 0);  // right after the current record
+    ASSERT_TRUE(other.FindFirst());
+    other.Delete();  // n1000 goes
+  }
+  ASSERT_TRUE(file.FindNext());
+  EXPECT_EQ(Current(file).Name, "n1041");
+  ASSERT_TRUE(file.FindNext());
+  EXPECT_EQ(Current(file).Name, "n1042");
+  // Turning round walks back over the same records, down to the new first.
+  std::vector<std::string> back;
+  while (file.FindPrior()) back.push_back(Current(file).Name);
+  ASSERT_EQ(back.size(), 21u);
+  EXPECT_EQ(back.front(), "n1041");
+  EXPECT_EQ(back.back(), "n1002");
+  // And forward again to the end: every record once.
+  int n = 1;
+  while (file.FindNext()) ++n;
+  EXPECT_EQ(n, 100);
+  EXPECT_EQ(Current(file).Name, "n1198");
+}
+
 TEST_F(PgDriverTest, NavigationStopsAtTheEndsAndKeepsTheRecord) {
   TObjectFile& file = Items();
   EXPECT_FALSE(file.FindFirst());
