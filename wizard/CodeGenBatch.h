@@ -14,8 +14,8 @@
 //                   "fields": ["ID"]} ] }
 //
 // "fileName" and "className" are required; "ancestorClass" defaults to
-// TObject; the three lists default to empty. A member's "className" is read
-// for type Object only, a field's "size" for type String only. Unknown keys
+// TObject; the three lists default to empty. A member's "className" is used
+// for type Object only, a field's "size" (an integer) for type String only. Unknown keys
 // are refused, so that a misspelt key does not go unnoticed.
 //
 // The model is built through the commands of TClassModel in the order the
