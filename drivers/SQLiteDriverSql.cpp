@@ -11,9 +11,10 @@
 // handle reads the rest of the result, so a query shows the rows of the
 // moment it was opened.
 //
-// Single-object statements. Insert, update and delete are prepared for the
+// Single-object statements. Insert, update and delete are written for the
 // mapping and table at hand with every value bound as a parameter (the image
-// as a blob); update and delete match the row by the mapping's primary index
+// as a blob), and prepared once per update handle (until the connection
+// closes); update and delete match the row by the mapping's primary index
 // and raise EOdbObjectNotFound when no row matches. Auto-increment columns
 // take the object's value as it is; the table's counter (shared with record
 // access) is raised past it, so record access never hands out a number that
