@@ -845,6 +845,8 @@ TSQLiteDriver::TSQLiteDriver() = default;
 
 TSQLiteDriver::~TSQLiteDriver() {
   CloseDatabaseQuietly();
+  // The handle states detach themselves from this driver when they go.
+  ReleaseAllHandles();
 }
 
 TOdbFieldTypes TSQLiteDriver::GetSupportedFieldTypes() const {
@@ -913,6 +915,10 @@ void TSQLiteDriver::AttachHandle(TSQLiteHandle* Handle) {
 }
 
 void TSQLiteDriver::DetachHandle(TSQLiteHandle* Handle) {
+  if (lastState_ == Handle) {
+    lastState_ = nullptr;
+    lastHandle_ = 0;
+  }
   if (pendingInsert_ == Handle) {
     try {
       ClosePendingInsert();
@@ -924,8 +930,11 @@ void TSQLiteDriver::DetachHandle(TSQLiteHandle* Handle) {
 }
 
 TSQLiteHandle& TSQLiteDriver::HandleState(std::int32_t Handle) const {
+  if (Handle == lastHandle_ && lastState_ != nullptr) return *lastState_;
   auto* h = dynamic_cast<TSQLiteHandle*>(GetHandleDataObj(Handle));
   if (h == nullptr) RaiseOdb<EOdbInvalidObjectFileHandle>();
+  lastHandle_ = Handle;
+  lastState_ = h;
   return *h;
 }
 

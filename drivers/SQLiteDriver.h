@@ -215,6 +215,10 @@ class TSQLiteDriver : public TOdbDriver {
   std::uint64_t writeGeneration_ = 0;
   std::vector<TSQLiteHandle*> handles_;
   TSQLiteHandle* pendingInsert_ = nullptr;
+  // The last handle looked up (a walk asks for the same one each step);
+  // forgotten when its state is destroyed.
+  mutable std::int32_t lastHandle_ = 0;
+  mutable TSQLiteHandle* lastState_ = nullptr;
   std::map<std::string, TTableLock> locks_;
 };
 

@@ -146,12 +146,15 @@ TObject* TObjectDataset::GetCurrentObj() const {
 }
 
 void TObjectDataset::ReloadCurrent() {
-  auto stream = std::make_unique<TMemoryStream>();
-  GetDriver().GetCurrent(handle_, *stream);
-  stream->SetPosition(0);
-  mapping_->AfterObjectRead(*stream);
-  stream->SetPosition(0);
-  TObjectStream objectStream(stream.release(), true);
+  if (readBuffer_ == nullptr) readBuffer_ = std::make_unique<TMemoryStream>();
+  TMemoryStream& stream = *readBuffer_;
+  stream.SetSize(0);
+  stream.SetPosition(0);
+  GetDriver().GetCurrent(handle_, stream);
+  stream.SetPosition(0);
+  mapping_->AfterObjectRead(stream);
+  stream.SetPosition(0);
+  TObjectStream objectStream(&stream, false);
   currentObj_.reset();
   std::unique_ptr<TObject> obj = objectStream.ReadObject();
   // An image of another class (a foreign or damaged record) must not reach

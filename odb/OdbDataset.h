@@ -128,6 +128,9 @@ class TObjectDataset : public TObject {
   TObjectDatabase* database_;
   std::unique_ptr<TORMapping> mapping_;
   std::string datasetName_;
+  // The memory stream ReloadCurrent reads images into, kept between calls
+  // so that walking a file does not allocate one per record.
+  std::unique_ptr<TMemoryStream> readBuffer_;
 };
 
 }  // namespace corvid

@@ -58,6 +58,10 @@ void TOdbDriver::CloseDatabaseQuietly() noexcept {
   }
 }
 
+void TOdbDriver::ReleaseAllHandles() noexcept {
+  handles_->Clear();
+}
+
 // --- checks ---------------------------------------------------------------
 
 void TOdbDriver::CheckDatabaseOpened() const {

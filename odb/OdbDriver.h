@@ -17,8 +17,9 @@
 //
 // Destruction. C++ does not dispatch virtual calls from a base destructor to
 // the derived class, so a concrete driver's destructor calls
-// CloseDatabaseQuietly() itself; the base destructor then only frees the
-// handle table (and with it every handle's state object).
+// CloseDatabaseQuietly() itself (and ReleaseAllHandles() when its handle
+// states refer back to it); the base destructor then frees the handle table
+// and every state object still in it.
 #pragma once
 
 #include <cstdint>
@@ -160,6 +161,10 @@ class TOdbDriver : public TObject {
   // database is open, swallowing any exception (a destructor must not
   // throw).
   void CloseDatabaseQuietly() noexcept;
+  // For the destructors of concrete drivers: frees every handle still in
+  // the table while the concrete driver, whose states may refer to it, is
+  // still alive.
+  void ReleaseAllHandles() noexcept;
 
   // --- the operations a concrete driver implements -----------------------
   // Defaults: transactions raise EOdbTransactionNotSupported, exclusive open

@@ -55,6 +55,12 @@ TOdbIndex* TORMapping::AddIndex(std::string Name, TOdbIndexAttributes Attributes
 }
 
 TOdbField* TORMapping::FieldByName(std::string_view Name) {
+  // Mappings look their fields up for every record they copy, so the hit
+  // is found without building a search key; GetFieldInList reports a miss.
+  for (TObject* o : *fields_) {
+    auto* field = static_cast<TOdbField*>(o);
+    if (CompareStringNoCase(field->GetName(), Name) == cmpEqual) return field;
+  }
   return GetFieldInList(Name, *fields_);
 }
 

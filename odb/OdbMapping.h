@@ -94,7 +94,9 @@ class TORMapping : public TObject {
   // appends it to the indices. Nothing is checked.
   TOdbIndex* AddIndex(std::string Name, TOdbIndexAttributes Attributes,
                       const std::vector<std::string>& FieldNames);
-  // The field called Name (letter case ignored); EOdbFieldDoesNotExist.
+  // The field called Name (letter case ignored; the first of equal names);
+  // EOdbFieldDoesNotExist. Unlike GetFieldInList it leaves the field
+  // list's cursor alone when it finds the field.
   TOdbField* FieldByName(std::string_view Name);
   // The first index carrying iaPrimary; EOdbTableMustHavePrimaryIndex with
   // TableName as detail when there is none.

@@ -146,6 +146,21 @@ TEST_F(SQLiteDriverTest, CreatingATableTwiceFailsCleanly) {
   EXPECT_THROW(f.DeleteFile(), EOdbObjectFileDoesNotExist);
 }
 
+TEST_F(SQLiteDriverTest, DriverFreedWithHandlesStillOpen) {
+  TObjectDatabase db(GetOdbDriverClass("SQLite"), Path("left.db"));
+  db.Open("create", "", "");
+  TObjectFile f(db, "People", TPersonMapping::StaticClass());
+  f.CreateFile();
+  auto driver = CreateOdbDriver(GetOdbDriverClass("SQLite"), Path("left.db"));
+  driver->OpenDatabase("", "", "");
+  const std::int32_t h = driver->OpenDataset(f);  // never closed
+  EXPECT_GT(h, 0);
+  EXPECT_FALSE(driver->FindFirst(h));
+  driver.reset();  // frees the table state while the driver is still whole
+  f.Open();        // the lock of the freed handle is gone as well
+  EXPECT_TRUE(f.GetOpened());
+}
+
 TEST_F(SQLiteDriverTest, ExclusiveOpenExcludesAnotherProcess) {
   const std::string path = Path("excl.db");
   {
