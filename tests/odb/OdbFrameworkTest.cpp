@@ -363,6 +363,23 @@ TEST_F(OdbFramework, DuplicateKeyIsRefusedAndIndexAndPositionRestored) {
   EXPECT_EQ(Cur(*f).Name, "x");  // the current object is untouched
 }
 
+TEST_F(OdbFramework, FailingSearchInTheCheckStillRestoresAndFreesTheBookmark) {
+  auto f = OpenFile();
+  Put(*f, "a", 1);
+  Put(*f, "b", 2);
+  Driver().DupInsert = true;
+  f->SetIndexName("Plain");
+  ASSERT_TRUE(f->FindFirst());
+  Driver().FailOn = "FindExact";
+  TFwItem item("c", 3);
+  f->SetCurrentObj(&item);
+  EXPECT_THROW(f->Insert(), EOdbError);
+  EXPECT_EQ(Driver().OpenBookmarks, 0);
+  EXPECT_EQ(f->GetIndexName(), "Plain");
+  EXPECT_EQ(Driver().Pos, 0);
+  EXPECT_EQ(Driver().Records.size(), 2u);
+}
+
 TEST_F(OdbFramework, InsertWithoutCurrentObjectFailsAfterBeforeInsert) {
   auto f = OpenFile();
   Log().clear();
