@@ -298,12 +298,12 @@ void RawFind(benchmark::State& State) {
   }
 }
 
-BENCHMARK(CorvidInsert)->Unit(benchmark::kMicrosecond)->MinTime(2.0);
-BENCHMARK(RawInsert)->Unit(benchmark::kMicrosecond)->MinTime(2.0);
-BENCHMARK(CorvidWalk)->Unit(benchmark::kMillisecond)->MinTime(2.0);
-BENCHMARK(RawWalk)->Unit(benchmark::kMillisecond)->MinTime(2.0);
-BENCHMARK(CorvidFind)->Unit(benchmark::kMicrosecond)->MinTime(2.0);
-BENCHMARK(RawFind)->Unit(benchmark::kMicrosecond)->MinTime(2.0);
+BENCHMARK(CorvidInsert)->Unit(benchmark::kMicrosecond)->MinTime(2.0)->UseRealTime();
+BENCHMARK(RawInsert)->Unit(benchmark::kMicrosecond)->MinTime(2.0)->UseRealTime();
+BENCHMARK(CorvidWalk)->Unit(benchmark::kMillisecond)->MinTime(2.0)->UseRealTime();
+BENCHMARK(RawWalk)->Unit(benchmark::kMillisecond)->MinTime(2.0)->UseRealTime();
+BENCHMARK(CorvidFind)->Unit(benchmark::kMicrosecond)->MinTime(2.0)->UseRealTime();
+BENCHMARK(RawFind)->Unit(benchmark::kMicrosecond)->MinTime(2.0)->UseRealTime();
 
 // Console output as usual, and the mean real time per iteration of each
 // run kept by name for the ratios printed at the end.

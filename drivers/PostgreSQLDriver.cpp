@@ -272,7 +272,7 @@ std::uint32_t TPostgreSQLDriver::TableOid(const std::string& TableName) {
 bool TPostgreSQLDriver::TryAdvisoryLock(std::uint32_t Oid, std::int64_t RowId, bool Shared) {
   TPgParams params;
   params.AddInt4(static_cast<std::int32_t>(Oid));
-  params.AddInt4(static_cast<std::int32_t>(RowId));
+  params.AddInt4(RowId == 0 ? 0 : pgsql::RowLockKey(RowId));
   TPgResult r = Run(
       Shared ? "select pg_try_advisory_lock_shared($1, $2)" : "select pg_try_advisory_lock($1, $2)",
       params);
@@ -283,7 +283,7 @@ void TPostgreSQLDriver::AdvisoryUnlock(std::uint32_t Oid, std::int64_t RowId, bo
   if (!conn_.Healthy()) return;
   TPgParams params;
   params.AddInt4(static_cast<std::int32_t>(Oid));
-  params.AddInt4(static_cast<std::int32_t>(RowId));
+  params.AddInt4(RowId == 0 ? 0 : pgsql::RowLockKey(RowId));
   conn_.Exec(
       Shared ? "select pg_advisory_unlock_shared($1, $2)" : "select pg_advisory_unlock($1, $2)",
       params);
@@ -354,6 +354,18 @@ void TPostgreSQLDriver::InternalCloseUpdate(std::int32_t Handle) {
 void TPostgreSQLDriver::InternalCreateDataset(TObjectDataset& Dataset) {
   const std::string& table = Dataset.GetDatasetName();
   const TTableDef def = TTableDef::FromMapping(table, Dataset.GetFields(), Dataset.GetIndices());
+  // The builders write names unquoted into the statement: only plain SQL
+  // names may go there.
+  auto checkName = [](const std::string& Name) {
+    bool ok = !Name.empty() && Name.size() <= 63 && !(Name[0] >= '0' && Name[0] <= '9');
+    for (char c : Name) {
+      ok = ok &&
+           ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_');
+    }
+    if (!ok) RaiseOdb<EOdbError>("Not a plain SQL name: " + Name);
+  };
+  checkName(table);
+  for (const pgsql::TColumnDef& col : def.Columns) checkName(col.Name);
   TStringList create;
   if (def.Primary >= 0) {
     BuildCreateTableStatement(create, Dataset.GetMapping(), table, kStringType, kIntegerType,
@@ -488,7 +500,7 @@ std::string PrimaryWhere(const TTableDef& Def, TUnorderedList& Fields, TPgParams
 
 std::string LockCheck(std::uint32_t Oid) {
   return "pg_try_advisory_xact_lock(" + std::to_string(static_cast<std::int32_t>(Oid)) + ", " +
-         pgsql::kRowIdColumn + "::int4)";
+         pgsql::kRowLockKeySql + ")";
 }
 
 }  // namespace

@@ -373,7 +373,7 @@ void TPostgreSQLDriver::InternalUpdate(std::int32_t Handle, TUnorderedList& Fiel
                     pgsql::kRowIdColumn + " = $" + std::to_string(rowParam) +
                     " and pg_try_advisory_xact_lock(" +
                     std::to_string(static_cast<std::int32_t>(state.TableOid)) + ", " +
-                    pgsql::kRowIdColumn + "::int4) returning " + pgsql::kRowIdColumn;
+                    pgsql::kRowLockKeySql + ") returning " + pgsql::kRowIdColumn;
   for (const std::string& e : state.OrderExprs(state.CurrentIndex)) sql += ", " + e;
   TPgResult r = Run(sql, params, &state.Def, true);
   if (r.Rows() == 0) {
@@ -399,7 +399,7 @@ void TPostgreSQLDriver::InternalDelete(std::int32_t Handle) {
   TPgResult r = Run("delete from " + state.Def.QuotedTable() + " where " + pgsql::kRowIdColumn +
                         " = $1 and pg_try_advisory_xact_lock(" +
                         std::to_string(static_cast<std::int32_t>(state.TableOid)) + ", " +
-                        pgsql::kRowIdColumn + "::int4)",
+                        pgsql::kRowLockKeySql + ")",
                     params, &state.Def, true);
   if (r.AffectedRows() == 0) {
     RaiseLockedOrMissing(state.Def.Table, std::string(pgsql::kRowIdColumn) + " = $1", params);

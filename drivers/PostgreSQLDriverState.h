@@ -21,6 +21,13 @@ namespace corvid::pgsql {
 
 // The column that identifies a row for positions, bookmarks and locks.
 inline constexpr const char* kRowIdColumn = "odb_rowid";
+// The second key of a record's advisory lock (the first is the table's
+// oid): 1 to 2^31 - 1, so it never meets the table's own key 0. RowKeySql is
+// the same computed by the server from the column.
+inline std::int32_t RowLockKey(std::int64_t RowId) {
+  return static_cast<std::int32_t>((RowId - 1) % 2147483647 + 1);
+}
+inline constexpr const char* kRowLockKeySql = "((odb_rowid - 1) % 2147483647 + 1)::int4";
 // The most rows one step of a walk reads ahead.
 inline constexpr int kMaxReadAhead = 64;
 // The column that holds the object image.

@@ -1,7 +1,11 @@
 // The PostgreSQL driver on one connection: opening, tables, navigation
 // along every kind of index, finds, bookmarks, keys, transactions and SQL
 // access.
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <memory>
 #include <string>
@@ -97,6 +101,44 @@ TEST_F(PgDriverTest, OpenFailuresRaiseDatabaseDoesNotExistWithLibpqMessage) {
   expectFailure("no_such_database_here", server_.Address(), server_.Password, "does not exist");
   // A port nobody listens on: refused at once, not a hang.
   expectFailure(scratch_->Name(), server_.Host + ":1", server_.Password, "127.0.0.1");
+}
+
+// A server that accepts the connection and never answers: the attempt
+// ends with the connect timeout instead of hanging.
+TEST_F(PgDriverTest, ASilentServerTimesOut) {
+  const int listener = socket(AF_INET, SOCK_STREAM, 0);
+  ASSERT_GE(listener, 0);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  addr.sin_port = 0;
+  ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+  ASSERT_EQ(listen(listener, 4), 0);
+  socklen_t len = sizeof addr;
+  ASSERT_EQ(getsockname(listener, reinterpret_cast<sockaddr*>(&addr), &len), 0);
+
+  TObjectDatabase db(GetOdbDriverClass("PostgreSQL"), scratch_->Name());
+  auto& driver = static_cast<TPostgreSQLDriver&>(*db.GetDriver());
+  driver.SetConnectTimeout(2);
+  EXPECT_THROW(
+      db.Open("127.0.0.1:" + std::to_string(ntohs(addr.sin_port)), server_.User, server_.Password),
+      EOdbDatabaseDoesNotExist);
+  EXPECT_FALSE(db.GetDatabaseOpened());
+  close(listener);
+}
+
+TEST_F(PgDriverTest, NamesThatAreNotPlainSqlNamesAreRefused) {
+  TObjectFile file(*db_, "items; drop table x", TItemMapping::StaticClass());
+  EXPECT_THROW(file.CreateFile(), EOdbError);
+  EXPECT_EQ(scratch_->Sql("select count(*) from pg_tables where schemaname = 'public'"), "0");
+}
+
+TEST_F(PgDriverTest, CreatingAnExistingTableKeepsItsData) {
+  TObjectFile& file = Items();
+  Add(file, "kept", 1, 0);
+  TObjectFile again(*db_, "Items", TItemMapping::StaticClass());
+  EXPECT_THROW(again.CreateFile(), EOdbError);
+  EXPECT_EQ(file.GetObjectCount(), 1);
 }
 
 TEST_F(PgDriverTest, OpensWithAConnectionString) {
