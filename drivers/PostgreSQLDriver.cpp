@@ -247,7 +247,12 @@ void TPostgreSQLDriver::InternalStartTransaction() {
 void TPostgreSQLDriver::InternalCommit() {
   if (!inTransaction_) return;
   inTransaction_ = false;
-  RunText("commit");
+  TPgResult r = RunText("commit");
+  // The server answers a commit of a failed transaction with a rollback
+  // and no error: that must not pass for a commit.
+  if (std::strcmp(PQcmdStatus(r.Get()), "ROLLBACK") == 0) {
+    RaiseOdb<EOdbError>("The transaction failed and was rolled back");
+  }
 }
 
 void TPostgreSQLDriver::InternalRollback() {
@@ -327,7 +332,9 @@ std::int32_t TPostgreSQLDriver::OpenQuery(TObjectDataset& Dataset) {
     RaiseOdb<EOdbSelectStatementNotSpecified>(Dataset.GetDatasetName());
   }
   auto state = std::make_unique<TQueryState>();
-  state->Result = Run(text, TPgParams());
+  // Under a savepoint inside a transaction (like a write): a failing
+  // statement of the application must not abort the transaction.
+  state->Result = Run(text, TPgParams(), nullptr, true);
   state->ObjectColumn = state->Result.ColumnIndex(pgsql::kObjectColumn);
   if (state->ObjectColumn < 0) RaiseOdb<EOdbFieldDoesNotExist>("Object");
   return NewHandle(std::move(state));

@@ -418,6 +418,30 @@ TEST_F(PgDriverTest, AKeyViolationDoesNotAbortTheTransaction) {
   EXPECT_EQ(scratch_->Sql("select string_agg(name, ',' order by name) from items"), "a,c");
 }
 
+TEST_F(PgDriverTest, AFailingQueryDoesNotAbortTheTransaction) {
+  TObjectFile& file = Items();
+  db_->StartTransaction();
+  Add(file, "a", 1, 0);
+  TObjectQuery query(*db_, "Items", TItemMapping::StaticClass());
+  query.SelectStatement().SetText("select * from items where no_such_column = 1");
+  EXPECT_THROW(query.Open(), EOdbFieldDoesNotExist);
+  Add(file, "b", 2, 0);
+  db_->Commit();
+  EXPECT_EQ(scratch_->Sql("select count(*) from items"), "2");
+}
+
+TEST_F(PgDriverTest, ACommitThatTheServerRolledBackIsReported) {
+  TObjectFile& file = Items();
+  db_->StartTransaction();
+  Add(file, "a", 1, 0);
+  // A failure outside the driver's own statements aborts the transaction.
+  auto* conn = static_cast<TPostgreSQLDriver&>(*db_->GetDriver()).GetConnection();
+  PQclear(PQexec(conn, "select 1/0"));
+  EXPECT_THROW(db_->Commit(), EOdbError);
+  EXPECT_FALSE(static_cast<TPostgreSQLDriver&>(*db_->GetDriver()).InTransaction());
+  EXPECT_EQ(scratch_->Sql("select count(*) from items"), "0");
+}
+
 TEST_F(PgDriverTest, EightBitAndQuoteCharactersRoundTrip) {
   TObjectFile& file = Items();
   const std::string name = std::string("O'Br\xE9") + "n \"x\" \\ \xFF;--";
