@@ -24,7 +24,11 @@ void DumpContainerPart(TReader& R, TObjectDumper& D, int Indent) {
 }
 
 void DumpChildren(TReader& R, TObjectDumper& D, int Indent, std::int64_t N) {
-  for (std::int64_t i = 1; i <= N; ++i) D.Record(R, Indent, "[" + Num(i) + "] ");
+  for (std::int64_t i = 1; i <= N; ++i) {
+    char label[32];
+    std::snprintf(label, sizeof label, "[%lld] ", static_cast<long long>(i));
+    D.Record(R, Indent, label);
+  }
 }
 
 void DumpList(TReader& R, TObjectDumper& D, std::string_view /*Class*/, int Indent) {
