@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <set>
 
 #include "DriverContract.h"
@@ -198,10 +199,13 @@ TEST_F(SQLiteDriverTest, ExclusiveOpenExcludesAnotherProcess) {
   EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
-// A child process inserts objects as fast as it can and reports each
-// returned insert through a pipe; it is killed with SIGKILL in the middle.
-// Every reported object must be in the file, which must open cleanly.
-TEST_F(SQLiteDriverTest, KilledWriterLosesNoReturnedInsert) {
+// A child process inserts objects as fast as it can, updates each one after
+// its insert, and reports every returned insert (its number) and update
+// (the number negated) through a pipe; it is killed with SIGKILL in the
+// middle. Every reported insert and update must be in the file, which must
+// open cleanly and hold only readable objects.
+TEST_F(SQLiteDriverTest, KilledWriterLosesNoReturnedInsertOrUpdate) {
+  constexpr std::int32_t kUpdated = 1000000;
   const std::string path = Path("kill.db");
   {
     TObjectDatabase db(GetOdbDriverClass("SQLite"), path);
@@ -226,36 +230,52 @@ TEST_F(SQLiteDriverTest, KilledWriterLosesNoReturnedInsert) {
           TContractPerson p(std::string(sync) + "#" + std::to_string(i), i);
           f.SetCurrentObj(&p);
           f.Insert();
-          const std::int32_t id = static_cast<TContractPerson*>(f.GetCurrentObj())->Id;
+          auto* stored = static_cast<TContractPerson*>(f.GetCurrentObj());
+          const std::int32_t id = stored->Id;
           if (write(fds[1], &id, sizeof id) != sizeof id) _exit(2);
+          stored->Age = kUpdated + i;
+          f.Update();
+          const std::int32_t updated = -id;
+          if (write(fds[1], &updated, sizeof updated) != sizeof updated) _exit(2);
         }
       } catch (...) {
         _exit(1);
       }
     }
     close(fds[1]);
-    std::set<std::int32_t> returned;
+    std::set<std::int32_t> inserted, updated;
     std::int32_t id = 0;
-    while (returned.size() < 300 && read(fds[0], &id, sizeof id) == sizeof id) returned.insert(id);
+    auto take = [&] {
+      if (read(fds[0], &id, sizeof id) != sizeof id) return false;
+      (id > 0 ? inserted : updated).insert(id > 0 ? id : -id);
+      return true;
+    };
+    while (updated.size() < 300 && take()) {
+    }
     kill(child, SIGKILL);
-    while (read(fds[0], &id, sizeof id) == sizeof id) returned.insert(id);
+    while (take()) {
+    }
     close(fds[0]);
     int status = 0;
     waitpid(child, &status, 0);
     ASSERT_TRUE(WIFSIGNALED(status)) << "the writer ended by itself";
-    ASSERT_GE(returned.size(), 300u);
+    ASSERT_GE(updated.size(), 300u);
 
     TObjectDatabase db(GetOdbDriverClass("SQLite"), path);
     db.Open("", "", "");
     TObjectFile f(db, "People", TPersonMapping::StaticClass());
     f.Open();
-    std::set<std::int32_t> stored;
+    std::map<std::int32_t, std::int32_t> stored;  // number -> age
     for (bool more = f.FindFirst(); more; more = f.FindNext()) {
-      stored.insert(static_cast<TContractPerson*>(f.GetCurrentObj())->Id);  // every image reads
+      auto* p = static_cast<TContractPerson*>(f.GetCurrentObj());  // every image reads
+      stored[p->Id] = p->Age;
     }
-    for (std::int32_t r : returned) EXPECT_TRUE(stored.count(r)) << "lost insert " << r;
+    for (std::int32_t r : inserted) EXPECT_TRUE(stored.count(r)) << "lost insert " << r;
+    for (std::int32_t r : updated) {
+      EXPECT_GE(stored[r], kUpdated) << "lost update of " << r;
+    }
     // At most the one insert whose return was not reported yet comes extra.
-    EXPECT_LE(stored.size(), before + returned.size() + 1);
+    EXPECT_LE(stored.size(), before + inserted.size() + 1);
     before = stored.size();
   }
 }
