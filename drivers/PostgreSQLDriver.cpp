@@ -377,6 +377,16 @@ void TPostgreSQLDriver::InternalCreateDataset(TObjectDataset& Dataset) {
   if (def.Primary >= 0) {
     BuildCreateTableStatement(create, Dataset.GetMapping(), table, kStringType, kIntegerType,
                               kFloatType, kObjectType);
+    // A string field of Size 1 holds only the empty string and comes out as
+    // varchar(0), which the server refuses: it gets varchar(1).
+    TStringList fixed;
+    for (const std::string& line : create) {
+      std::string l = line;
+      const std::size_t at = l.find(std::string(" ") + kStringType + "(0)");
+      if (at != std::string::npos) l[at + std::strlen(kStringType) + 2] = '1';
+      fixed.Add(l);
+    }
+    create = fixed;
   } else {
     // The builders' layout without the primary key clause.
     create.Add("create table " + table);

@@ -23,6 +23,23 @@ namespace {
 
 using namespace corvid;
 
+// A mapping with a string field of Size 1 (room for the empty string only)
+// as its key, and nothing else.
+class TTinyMapping : public TORMapping {
+  CORVID_CLASS(TTinyMapping, ::corvid::TORMapping)
+ public:
+  TClass GetObjectType() const override { return TItem::StaticClass(); }
+  void DefineFields() override {
+    AddField("Flag", oftString, 1);
+    AddField("Code", oftInteger);
+  }
+  void DefineIndices() override { AddIndex("ByCode", {iaPrimary}, {"Code"}); }
+  void UpdateFieldsFromObj(const TObject* Obj) override {
+    FieldByName("Flag")->SetAsString(static_cast<const TItem&>(*Obj).Name);
+    FieldByName("Code")->SetAsInteger(static_cast<const TItem&>(*Obj).Code);
+  }
+};
+
 class PgDriverTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -163,6 +180,15 @@ TEST_F(PgDriverTest, CreatesTheBuildersTableWithRowIdentityAndIndices) {
   EXPECT_EQ(scratch_->Sql("select character_maximum_length from information_schema.columns "
                           "where table_name = 'items' and column_name = 'name'"),
             "30");
+}
+
+TEST_F(PgDriverTest, AStringFieldOfSizeOneGetsAColumn) {
+  TObjectFile& file = *files_.emplace_back(
+      std::make_unique<TObjectFile>(*db_, "Tiny", TTinyMapping::StaticClass()));
+  file.CreateFile();
+  file.Open();
+  Add(file, "ignored", 1, 0);
+  EXPECT_EQ(scratch_->Sql("select flag || '|' || code from tiny"), "|1");
 }
 
 TEST_F(PgDriverTest, MissingTableRaisesObjectFileDoesNotExist) {
