@@ -1031,7 +1031,14 @@ void TSQLiteDriver::LockTable(const std::string& Table, bool Exclusive) {
   if (memory_) return;  // a private database: nobody else can reach it
   if (lockFd_ < 0) {
     lockFd_ = ::open(lockFileName_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-    if (lockFd_ < 0) RaiseOdb<EOdbError>("cannot open the lock file " + lockFileName_);
+    if (lockFd_ < 0) {
+      // Without a lock file (a read-only folder) nothing can be excluded:
+      // an exclusive open is refused, a shared one goes ahead unguarded.
+      if (Exclusive) {
+        RaiseOdb<EOdbFileLockingNotSupported>("cannot create the lock file " + lockFileName_);
+      }
+      return;
+    }
   }
   TTableLock& l = locks_[Lower(Table)];
   TTableLock want = l;

@@ -42,7 +42,9 @@
 //   IMMEDIATE). Exclusive open: a real lock held against every other
 //   connection (in any process) through a lock file "<database>-corvid.lck"
 //   beside the database; a table opened exclusively elsewhere refuses to
-//   open with EOdbError. Record locks are refused with
+//   open with EOdbError. Where the lock file cannot be created (a read-only
+//   folder) exclusive opens raise EOdbFileLockingNotSupported and shared
+//   opens go ahead. Record locks are refused with
 //   EOdbObjectLockingNotSupported.
 //
 // Errors of the engine come out as EOdbError with SQLite's message.
