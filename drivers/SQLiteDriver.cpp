@@ -381,8 +381,13 @@ void TSQLiteTable::ReadRow(sqlite3_stmt* Stmt) {
     switch (columns_[c].Type) {
       case oftString: {
         const auto* t = reinterpret_cast<const char*>(sqlite3_column_text(Stmt, col));
-        values_[c] = std::string(t != nullptr ? t : "",
-                                 static_cast<std::size_t>(sqlite3_column_bytes(Stmt, col)));
+        const auto n = static_cast<std::size_t>(sqlite3_column_bytes(Stmt, col));
+        // Reuses the string's memory from record to record.
+        if (auto* s = std::get_if<std::string>(&values_[c])) {
+          s->assign(t != nullptr ? t : "", n);
+        } else {
+          values_[c] = std::string(t != nullptr ? t : "", n);
+        }
         break;
       }
       case oftFloat:
