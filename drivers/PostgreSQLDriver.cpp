@@ -192,14 +192,8 @@ TPgResult TPostgreSQLDriver::Run(const std::string& Sql, const TPgParams& Params
   if (Write && inTransaction_) {
     // A failed statement aborts the whole transaction; the savepoint keeps
     // a refused write from taking the caller's earlier work with it.
-    TPgResult sp = conn_.ExecText("savepoint corvid_write");
-    if (!sp.Ok()) RaiseFailure(sp, Def);
-    TPgResult result = conn_.Exec(Sql, Params);
-    if (!result.Ok()) {
-      conn_.ExecText("rollback to savepoint corvid_write");
-      RaiseFailure(result, Def);
-    }
-    conn_.ExecText("release savepoint corvid_write");
+    TPgResult result = conn_.ExecUnderSavepoint(Sql, Params, "corvid_write");
+    if (!result.Ok()) RaiseFailure(result, Def);
     return result;
   }
   TPgResult result = conn_.Exec(Sql, Params);

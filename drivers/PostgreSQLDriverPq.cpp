@@ -258,6 +258,53 @@ TPgResult TPgConnection::Exec(const std::string& Sql) const {
   return Exec(Sql, TPgParams());
 }
 
+TPgResult TPgConnection::ExecUnderSavepoint(const std::string& Sql, const TPgParams& Params,
+                                            const std::string& Savepoint) const {
+  PGconn* c = conn_.get();
+  const std::string open = "savepoint " + Savepoint;
+  const std::string release = "release savepoint " + Savepoint;
+  const int n = Params.Count();
+  std::vector<const char*> values(static_cast<std::size_t>(n));
+  std::vector<int> lengths(static_cast<std::size_t>(n));
+  std::vector<int> formats(static_cast<std::size_t>(n), 1);
+  for (int i = 0; i < n; ++i) {
+    const auto k = static_cast<std::size_t>(i);
+    values[k] = Params.nulls_[k] ? nullptr : Params.values_[k].data();
+    lengths[k] = static_cast<int>(Params.values_[k].size());
+  }
+  if (c == nullptr || PQenterPipelineMode(c) != 1) return TPgResult();
+  const bool sent =
+      PQsendQueryParams(c, open.c_str(), 0, nullptr, nullptr, nullptr, nullptr, 0) == 1 &&
+      PQsendQueryParams(c, Sql.c_str(), n, Params.types_.data(), values.data(), lengths.data(),
+                        formats.data(), 1) == 1 &&
+      PQsendQueryParams(c, release.c_str(), 0, nullptr, nullptr, nullptr, nullptr, 0) == 1 &&
+      PQpipelineSync(c) == 1;
+  // Collect the three results and the sync point. Each statement's result
+  // is followed by a null that ends it.
+  TPgResult results[3];
+  bool synced = false;
+  if (sent) {
+    for (int q = 0; q < 3; ++q) {
+      PGresult* r = PQgetResult(c);
+      if (r == nullptr) break;
+      results[q] = TPgResult(r);
+      while ((r = PQgetResult(c)) != nullptr) PQclear(r);
+    }
+    PGresult* sync = PQgetResult(c);
+    synced = sync != nullptr && PQresultStatus(sync) == PGRES_PIPELINE_SYNC;
+    PQclear(sync);
+  }
+  PQexitPipelineMode(c);
+  if (!sent || !synced) return TPgResult(PQmakeEmptyPGresult(c, PGRES_FATAL_ERROR));
+  if (!results[0].Ok()) return std::move(results[0]);
+  if (!results[1].Ok()) {
+    TPgResult undo(PQexec(c, ("rollback to savepoint " + Savepoint).c_str()));
+    return std::move(results[1]);
+  }
+  if (!results[2].Ok()) return std::move(results[2]);
+  return std::move(results[1]);
+}
+
 TPgResult TPgConnection::ExecText(const std::string& Sql) const {
   return TPgResult(PQexec(conn_.get(), Sql.c_str()));
 }

@@ -122,6 +122,12 @@ class TPgConnection {
   // Runs one statement with binary parameters and binary results.
   TPgResult Exec(const std::string& Sql, const TPgParams& Params) const;
   TPgResult Exec(const std::string& Sql) const;
+  // Runs "savepoint Savepoint", the statement and "release savepoint
+  // Savepoint" in one round trip (libpq's pipeline mode). When the statement
+  // fails the savepoint is rolled back (a second round trip), so the open
+  // transaction goes on; the statement's result is returned either way.
+  TPgResult ExecUnderSavepoint(const std::string& Sql, const TPgParams& Params,
+                               const std::string& Savepoint) const;
   // Runs one statement with text results (for statements whose results the
   // caller reads as text, such as DDL or transaction control).
   TPgResult ExecText(const std::string& Sql) const;
