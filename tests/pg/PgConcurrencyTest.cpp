@@ -108,7 +108,7 @@ TEST_F(PgConcurrencyTest, RecordLocksHoldAgainstAnotherConnection) {
   static_cast<TItem&>(*theirs->GetCurrentObj()).Weight = 5;
   ExpectLockedError([&] { theirs->Update(); });
   ExpectLockedError([&] { theirs->Delete(); });
-  // SQL access respects the lock as well.
+  // SQL access honours the lock as well.
   {
     TObjectUpdate update(*b_, "Items", TItemMapping::StaticClass());
     TItem copy = static_cast<const TItem&>(*theirs->GetCurrentObj());
