@@ -127,7 +127,12 @@ Result MeasureCorvid(TObject* Graph, int Runs) {
   TMemoryStream memory;
   Result r{};
   r.write = Best(
-      Runs, [&] { memory.Clear(); },
+      Runs,
+      [&] {
+        // Empty, but keeping its memory, as cereal's buffer keeps its own.
+        memory.SetSize(0);
+        memory.SetPosition(0);
+      },
       [&] {
         TObjectStream s(&memory, false);
         s.WriteObject(Graph);

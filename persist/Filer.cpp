@@ -111,7 +111,7 @@ void TWriter::WriteString(std::string_view S) {
   Write(S.data(), static_cast<std::int64_t>(S.size()));
 }
 
-void TWriter::WriteInteger(std::int32_t Value) {
+void TWriter::WriteIntegerSlow(std::int32_t Value) {
   std::uint8_t b[5];
   if (Value >= -128 && Value <= 127) {
     b[0] = vaInt8;
@@ -210,7 +210,7 @@ void TReader::ReadSlow(void* Buffer, std::int64_t Count) {
   pos_ = static_cast<std::int32_t>(Count);
 }
 
-void TReader::ReadSignature() {
+void TReader::ReadSignatureSlow() {
   char sig[4];
   Read(sig, 4);
   if (std::memcmp(sig, "TPF0", 4) != 0) RaiseInvalidStreamFormat();
@@ -266,7 +266,7 @@ void TReader::ReadString(std::string& S) {
   }
 }
 
-std::int32_t TReader::ReadInteger() {
+std::int32_t TReader::ReadIntegerSlow() {
   std::uint8_t b[4];
   switch (ReadValue()) {
     case vaInt8:

@@ -84,7 +84,15 @@ class TWriter {
 
   void WriteSignature() { Write("TPF0", 4); }
   void WriteString(std::string_view S);
-  void WriteInteger(std::int32_t Value);
+  void WriteInteger(std::int32_t Value) {
+    if (Value >= -128 && Value <= 127 && pos_ <= BufferSize - 2) {
+      buffer_[pos_] = vaInt8;
+      buffer_[pos_ + 1] = static_cast<std::uint8_t>(Value);
+      pos_ += 2;
+    } else {
+      WriteIntegerSlow(Value);
+    }
+  }
   void WriteInteger(std::int64_t Value) { WriteInt64(Value); }
   void WriteInt64(std::int64_t Value);
   void WriteBoolean(bool Value) { WriteByte(Value ? vaTrue : vaFalse); }
@@ -96,6 +104,7 @@ class TWriter {
 
  private:
   void WriteSlow(const void* Buffer, std::int64_t Count);
+  void WriteIntegerSlow(std::int32_t Value);
 
   TStream& stream_;
   std::int32_t pos_ = 0;
@@ -156,7 +165,24 @@ class TReader {
   }
 
   // "Invalid stream format" unless the next four bytes are "TPF0".
-  void ReadSignature();
+  void ReadSignature() {
+    if (end_ - pos_ >= 4 && std::memcmp(buffer_ + pos_, "TPF0", 4) == 0) {
+      pos_ += 4;
+    } else {
+      ReadSignatureSlow();
+    }
+  }
+  // When the next value is a short string (tag 06) that lies completely in
+  // the read-ahead, consumes it and sets S to view it there (valid until
+  // the next read); otherwise consumes nothing and returns false.
+  bool TryReadShortString(std::string_view& S) {
+    if (end_ - pos_ >= 2 && buffer_[pos_] == vaString && buffer_[pos_ + 1] <= end_ - pos_ - 2) {
+      S = std::string_view(reinterpret_cast<const char*>(buffer_ + pos_ + 2), buffer_[pos_ + 1]);
+      pos_ += 2 + buffer_[pos_ + 1];
+      return true;
+    }
+    return false;
+  }
   std::string ReadString() {
     std::string s;
     ReadString(s);
@@ -165,7 +191,13 @@ class TReader {
   // Reads into S, reusing its memory.
   void ReadString(std::string& S);
   // Tags 02, 03, 04 only.
-  std::int32_t ReadInteger();
+  std::int32_t ReadInteger() {
+    if (end_ - pos_ >= 2 && buffer_[pos_] == vaInt8) {
+      pos_ += 2;
+      return static_cast<std::int8_t>(buffer_[pos_ - 1]);
+    }
+    return ReadIntegerSlow();
+  }
   // Tags 02, 03, 04 and 13.
   std::int64_t ReadInt64();
   bool ReadBoolean() { return ReadByte() == vaTrue; }
@@ -177,6 +209,8 @@ class TReader {
  private:
   // Makes at least Need (<= BufferSize) bytes available, or raises.
   void Refill(std::int32_t Need);
+  void ReadSignatureSlow();
+  std::int32_t ReadIntegerSlow();
   void ReadSlow(void* Buffer, std::int64_t Count);
   std::uint32_t ReadU32() {
     std::uint8_t b[4];

@@ -72,6 +72,9 @@ const TStreamableInterface* TObjectStream::LookupForWrite(const TObject* Obj) {
 }
 
 const TStreamableInterface* TObjectStream::LookupForRead(std::string_view Name) {
+  // Containers usually hold objects of one class: try the last hit first.
+  const TStreamableInterface* last = readHits_[(readNext_ + CacheSize - 1) % CacheSize];
+  if (last != nullptr && last->Name() == Name) return last;
   for (const TStreamableInterface* e : readHits_) {
     if (e != nullptr && e->Name() == Name) return e;
   }
@@ -93,11 +96,17 @@ void TObjectStream::WriteObject(const TObject* Obj) {
   ++depth_;
   try {
     TObjectWriter& writer = *writer_;
-    writer.WriteSignature();
     if (entry == nullptr) {
+      writer.WriteSignature();
       writer.WriteString(NilObjectName);
     } else {
-      writer.WriteString(entry->Name());
+      const std::string& header = entry->EncodedHeader();
+      if (!header.empty()) {
+        writer.Write(header.data(), static_cast<std::int64_t>(header.size()));
+      } else {
+        writer.WriteSignature();
+        writer.WriteString(entry->Name());
+      }
       const std::uint16_t version = entry->GetDefaultWriteVersion();
       writer.WriteWord(version);
       entry->GetWriteProc(version)(const_cast<TObject*>(Obj), writer);
@@ -141,13 +150,20 @@ std::unique_ptr<TObject> TObjectStream::ReadObject() {
 
   TObjectReader& reader = *reader_;
   reader.ReadSignature();
-  reader.ReadString(name_);
-  if (name_ == NilObjectName) return nullptr;
+  // The class name is looked up where it lies in the read-ahead when it
+  // can be; it is only copied when it is needed for an error message.
+  std::string_view name;
+  if (!reader.TryReadShortString(name)) {
+    reader.ReadString(name_);
+    name = name_;
+  }
+  if (name == NilObjectName) return nullptr;
+  const TStreamableInterface* entry = LookupForRead(name);
+  if (entry == nullptr && name.data() != name_.data()) name_.assign(name);
   const std::uint16_t version = reader.ReadWord();
-  const TStreamableInterface* entry = LookupForRead(name_);
   if (entry == nullptr) RaiseClassNotRegistered(name_);
   std::unique_ptr<TObject> obj = entry->BlankInstance();
-  if (!obj) RaiseClassNotRegistered(name_);
+  if (!obj) RaiseClassNotRegistered(entry->Name());
   const TObjectReadProc proc = entry->GetReadProc(version);
   try {
     proc(obj.get(), reader);

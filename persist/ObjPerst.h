@@ -87,8 +87,18 @@ class TStreamableInterface : public TObject {
   std::uint16_t ReadProcCount() const { return static_cast<std::uint16_t>(readProcs_.size()); }
   std::uint16_t WriteProcCount() const { return static_cast<std::uint16_t>(writeProcs_.size()); }
   // EClassVersionNotRegistered for version 0 or above the count.
-  TObjectReadProc GetReadProc(std::uint16_t Version) const;
-  TObjectWriteProc GetWriteProc(std::uint16_t Version) const;
+  TObjectReadProc GetReadProc(std::uint16_t Version) const {
+    if (Version == 0 || Version > readProcs_.size()) RaiseClassVersionNotRegistered();
+    return readProcs_[Version - 1];
+  }
+  TObjectWriteProc GetWriteProc(std::uint16_t Version) const {
+    if (Version == 0 || Version > writeProcs_.size()) RaiseClassVersionNotRegistered();
+    return writeProcs_[Version - 1];
+  }
+  // The signature and the encoded class name, ready to be written, for a
+  // name of pure 7-bit text shorter than 256 characters (whose encoding does
+  // not depend on the code page); empty otherwise.
+  const std::string& EncodedHeader() const { return encodedHeader_; }
   std::uint16_t GetDefaultWriteVersion() const {
     return defaultWriteVersion_.load(std::memory_order_relaxed);
   }
@@ -101,6 +111,7 @@ class TStreamableInterface : public TObject {
   std::vector<TObjectReadProc> readProcs_;
   std::vector<TObjectWriteProc> writeProcs_;
   std::atomic<std::uint16_t> defaultWriteVersion_{0};
+  std::string encodedHeader_;
 };
 
 // Registers AClass under its class name with its procedures as versions

@@ -18,7 +18,11 @@ void DestroyRegistries();
 // raises EInvalidObjectType.
 template <class T>
 T& PayloadCast(TObject* Obj) {
-  if (Obj == nullptr || !Obj->Is<T>()) RaiseInvalidObjectType();
+  if (Obj == nullptr) RaiseInvalidObjectType();
+  // The exact class first: the common case, and cheaper than the walk up
+  // the class chain.
+  const TClass cls = Obj->ClassType();
+  if (cls != T::StaticClass() && !cls.InheritsFrom(T::StaticClass())) RaiseInvalidObjectType();
   return static_cast<T&>(*Obj);
 }
 

@@ -90,16 +90,13 @@ TStreamableInterface::TStreamableInterface(TClass AClass, std::vector<TObjectRea
       class_(AClass),
       readProcs_(std::move(ReadProcs)),
       writeProcs_(std::move(WriteProcs)),
-      defaultWriteVersion_(static_cast<std::uint16_t>(writeProcs_.size())) {}
-
-TObjectReadProc TStreamableInterface::GetReadProc(std::uint16_t Version) const {
-  if (Version == 0 || Version > readProcs_.size()) RaiseClassVersionNotRegistered();
-  return readProcs_[Version - 1];
-}
-
-TObjectWriteProc TStreamableInterface::GetWriteProc(std::uint16_t Version) const {
-  if (Version == 0 || Version > writeProcs_.size()) RaiseClassVersionNotRegistered();
-  return writeProcs_[Version - 1];
+      defaultWriteVersion_(static_cast<std::uint16_t>(writeProcs_.size())) {
+  if (name_.size() < 256 && IsAscii(name_)) {
+    encodedHeader_ = "TPF0";
+    encodedHeader_ += static_cast<char>(vaString);
+    encodedHeader_ += static_cast<char>(name_.size());
+    encodedHeader_ += name_;
+  }
 }
 
 // --- Streamable classes -------------------------------------------------------
