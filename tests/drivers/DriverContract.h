@@ -10,14 +10,14 @@
 //                            ::testing::Values(MyDriverConfig()),
 //                            ContractConfigName);
 //
-// TLongMapping     Name string(256), Age integer; ByName (primary: Name)
-// Test types: TContractPerson (name, age, weight, number) stored by
+// Test types: TContractPerson (name, age, weight, code, number) stored by
 //   TPersonMapping   Name string(31), Age integer, Weight float, Id
 //                    auto-increment; indices ById (primary: Id), ByName
 //                    (unique, case-insensitive: Name), ByAge (Age),
 //                    ByAgeDesc (descending: Age, Name)
-//   TCodeMapping     Code integer, Name string(31), Age, Weight, Id integer;
-//                    indices ByCode (primary: Code), ByNameU (unique: Name)
+//   TCodeMapping     Code integer, Name string(31), Age integer; indices
+//                    ByCode (primary: Code), ByNameU (unique: Name)
+//   TLongMapping     Name string(256), Age integer; ByName (primary: Name)
 #pragma once
 
 #include <gtest/gtest.h>
