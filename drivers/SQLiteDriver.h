@@ -30,7 +30,10 @@
 //
 // Record access
 //   Navigation walks the current index in its order, equal keys in the order
-//   of the records' row ids (reversed on a descending index). FindNearest
+//   of the records' row ids. Consecutive FindNext (or FindPrior) calls step
+//   one open statement, which sees the data as of the step that began the
+//   walk (writes through this driver restart it from the current record);
+//   every other positioning reads the newest data of every connection. FindNearest
 //   makes current the first record whose key is not below the given one in
 //   index order, or the last record when every key is below it. Bookmarks
 //   are row ids: they stay valid while other records come and go; returning
