@@ -52,6 +52,9 @@ void TObjectStream::Rewind() {
 }
 
 bool TObjectStream::GetEndOfStream() {
+  // Inside a read the byte stream stands after the read-ahead; the reader
+  // knows where reading really is.
+  if (reader_) return reader_->EndOfStream();
   return stream_->GetPosition() >= stream_->GetSize();
 }
 

@@ -38,6 +38,16 @@ void WriteVersioned2(TObject* Obj, TObjectWriter& Writer) {
   Writer.WriteInteger(static_cast<TVersioned*>(Obj)->b);
 }
 
+// Written with a newer version than it can read.
+class TAhead : public TObject {
+  CORVID_CLASS(TAhead, ::corvid::TObject)
+};
+void ReadAhead(TObject*, TObjectReader&) {}
+void WriteAhead1(TObject*, TObjectWriter&) {}
+void WriteAhead2(TObject*, TObjectWriter& Writer) {
+  Writer.WriteBoolean(true);
+}
+
 TComparison CompareA(const TObject*, const TObject*) {
   return cmpEqual;
 }
@@ -168,6 +178,14 @@ TEST(ClassRegistry, DefaultWriteVersion) {
                EClassVersionNotRegistered);
   EXPECT_THROW(test::ReadRecord(test::Bytes().Head("TVersioned", 0).Int(1)),
                EClassVersionNotRegistered);
+}
+
+TEST(ClassRegistry, AVersionWithoutReadProcedureCannotBeRead) {
+  RegisterStreamable(TAhead::StaticClass(), {ReadAhead}, {WriteAhead1, WriteAhead2});
+  TAhead a;
+  const std::string rec = test::Record(&a);
+  EXPECT_EQ(Hex(rec.substr(4 + 2 + 6, 2)), "02 00");
+  EXPECT_THROW(test::ReadRecord(rec), EClassVersionNotRegistered);
 }
 
 TEST(FunctionRegistries, LookupsByNameAndByFunction) {
