@@ -226,6 +226,7 @@ void TPostgreSQLDriver::InternalOpenDatabase(const std::string& Server, const st
 }
 
 void TPostgreSQLDriver::InternalCloseDatabase() {
+  oids_.clear();
   // Ending the session releases its advisory locks and rolls back an open
   // transaction.
   conn_.Disconnect();
@@ -259,13 +260,18 @@ void TPostgreSQLDriver::InternalRollback() {
 // Tables
 
 std::uint32_t TPostgreSQLDriver::TableOid(const std::string& TableName) {
+  const std::string key = pgsql::FoldIdent(TableName);
+  const auto known = oids_.find(key);
+  if (known != oids_.end()) return known->second;
   TPgParams params;
   params.AddText(QuoteIdent(TableName));
   TPgResult r = Run("select to_regclass($1)::oid", params);
   if (r.Rows() < 1 || r.IsNull(0, 0)) {
     RaiseOdb<EOdbObjectFileDoesNotExist>(TableName);
   }
-  return static_cast<std::uint32_t>(r.Int4(0, 0));
+  const auto oid = static_cast<std::uint32_t>(r.Int4(0, 0));
+  oids_[key] = oid;
+  return oid;
 }
 
 bool TPostgreSQLDriver::TryAdvisoryLock(std::uint32_t Oid, std::int64_t RowId, bool Shared) {
@@ -301,6 +307,9 @@ std::int32_t TPostgreSQLDriver::OpenTable(TObjectDataset& Dataset, bool Exclusiv
   auto state = std::make_unique<TTableState>();
   state->Def =
       TTableDef::FromMapping(Dataset.GetDatasetName(), Dataset.GetFields(), Dataset.GetIndices());
+  // Looked up afresh: the table may have been dropped or made again by
+  // another connection since.
+  oids_.erase(pgsql::FoldIdent(Dataset.GetDatasetName()));
   state->TableOid = TableOid(Dataset.GetDatasetName());
   state->Exclusive = Exclusive;
   if (!TryAdvisoryLock(state->TableOid, 0, !Exclusive)) {
@@ -326,12 +335,32 @@ std::int32_t TPostgreSQLDriver::OpenQuery(TObjectDataset& Dataset) {
     RaiseOdb<EOdbSelectStatementNotSpecified>(Dataset.GetDatasetName());
   }
   auto state = std::make_unique<TQueryState>();
+  // A query on a table takes the table's shared key like an open object
+  // file, so it is refused while another connection has the table opened
+  // exclusively.
+  TPgParams name;
+  name.AddText(QuoteIdent(Dataset.GetDatasetName()));
+  TPgResult table = Run("select to_regclass($1)::oid", name);
+  if (table.Rows() == 1 && !table.IsNull(0, 0)) {
+    const auto oid = static_cast<std::uint32_t>(table.Int4(0, 0));
+    if (!TryAdvisoryLock(oid, 0, true)) {
+      RaiseOdb<EOdbError>("Table " + Dataset.GetDatasetName() +
+                          " is opened exclusively by another connection");
+    }
+    state->LockOid = oid;
+  }
   // Under a savepoint inside a transaction (like a write): a failing
   // statement of the application must not abort the transaction.
-  state->Result = Run(text, TPgParams(), nullptr, true);
-  state->ObjectColumn = state->Result.ColumnIndex(pgsql::kObjectColumn);
-  if (state->ObjectColumn < 0) RaiseOdb<EOdbFieldDoesNotExist>("Object");
-  return NewHandle(std::move(state));
+  const std::uint32_t lockOid = state->LockOid;
+  try {
+    state->Result = Run(text, TPgParams(), nullptr, true);
+    state->ObjectColumn = state->Result.ColumnIndex(pgsql::kObjectColumn);
+    if (state->ObjectColumn < 0) RaiseOdb<EOdbFieldDoesNotExist>("Object");
+    return NewHandle(std::move(state));
+  } catch (...) {
+    if (lockOid != 0) AdvisoryUnlock(lockOid, 0, true);
+    throw;
+  }
 }
 
 void TPostgreSQLDriver::InternalCloseDataset(std::int32_t Handle) {
@@ -340,6 +369,8 @@ void TPostgreSQLDriver::InternalCloseDataset(std::int32_t Handle) {
     for (std::int64_t row : table->Locks) AdvisoryUnlock(table->TableOid, row, false);
     table->Locks.clear();
     AdvisoryUnlock(table->TableOid, 0, !table->Exclusive);
+  } else if (auto* query = dynamic_cast<TQueryState*>(obj)) {
+    if (query->LockOid != 0) AdvisoryUnlock(query->LockOid, 0, true);
   }
   ReleaseHandle(Handle);
 }
@@ -354,6 +385,7 @@ void TPostgreSQLDriver::InternalCloseUpdate(std::int32_t Handle) {
 
 void TPostgreSQLDriver::InternalCreateDataset(TObjectDataset& Dataset) {
   const std::string& table = Dataset.GetDatasetName();
+  oids_.erase(pgsql::FoldIdent(table));
   const TTableDef def = TTableDef::FromMapping(table, Dataset.GetFields(), Dataset.GetIndices());
   // The builders write names unquoted into the statement: only plain SQL
   // names may go there.
@@ -464,6 +496,7 @@ void TPostgreSQLDriver::InternalDeleteDataset(TObjectDataset& Dataset) {
   }
   try {
     TPgParams none;
+    oids_.erase(pgsql::FoldIdent(table));
     Run("drop table " + QuoteIdent(table), none, nullptr, true);
   } catch (...) {
     AdvisoryUnlock(oid, 0, false);
@@ -483,8 +516,12 @@ void TPostgreSQLDriver::InternalPack(std::int32_t Handle) {
 // ---------------------------------------------------------------------------
 // SQL access
 
-void TPostgreSQLDriver::RaiseLockedOrMissing(const std::string& Table, const std::string& Where,
-                                             const TPgParams& Params) {
+void TPostgreSQLDriver::RaiseLockedOrMissing(const std::string& Table, std::uint32_t Oid,
+                                             const std::string& Where, const TPgParams& Params) {
+  TPgResult guard = Run("select " + TableGuard(Oid), TPgParams());
+  if (guard.Rows() == 1 && guard.Bytes(0, 0) != std::string_view("\x01", 1)) {
+    RaiseOdb<EOdbError>("Table " + Table + " is opened exclusively by another connection");
+  }
   TPgResult r = Run("select 1 from " + QuoteIdent(Table) + " where " + Where, Params);
   if (r.Rows() > 0) RaiseOdb<EOdbError>("Record locked by another user: " + Table);
   RaiseOdb<EOdbObjectNotFound>(Table);
@@ -508,6 +545,17 @@ std::string PrimaryWhere(const TTableDef& Def, TUnorderedList& Fields, TPgParams
   if (where.empty()) where = "true";
   return where;
 }
+
+}  // namespace
+
+// Refuses (false) when another connection has the table opened
+// exclusively; inside a transaction the shared key is kept to its end.
+std::string TPostgreSQLDriver::TableGuard(std::uint32_t Oid) {
+  return "pg_try_advisory_xact_lock_shared(" + std::to_string(static_cast<std::int32_t>(Oid)) +
+         ", 0)";
+}
+
+namespace {
 
 std::string LockCheck(std::uint32_t Oid) {
   return "pg_try_advisory_xact_lock(" + std::to_string(static_cast<std::int32_t>(Oid)) + ", " +
@@ -539,8 +587,13 @@ void TPostgreSQLDriver::InternalInsertSQL(std::int32_t Handle, TMemoryStream& St
   values += '$';
   values += std::to_string(params.Next());
   params.AddBytea(Stream.View());
-  Run("insert into " + def.QuotedTable() + " (" + cols + ") values (" + values + ")", params, &def,
-      true);
+  const std::uint32_t oid = TableOid(TableName);
+  TPgResult r = Run("insert into " + def.QuotedTable() + " (" + cols + ") select " + values +
+                        " where " + TableGuard(oid),
+                    params, &def, true);
+  if (r.AffectedRows() == 0) {
+    RaiseOdb<EOdbError>("Table " + TableName + " is opened exclusively by another connection");
+  }
 }
 
 void TPostgreSQLDriver::InternalUpdateSQL(std::int32_t Handle, TMemoryStream& Stream,
@@ -569,9 +622,9 @@ void TPostgreSQLDriver::InternalUpdateSQL(std::int32_t Handle, TMemoryStream& St
   // The key's parameters follow the new values.
   const std::string keyWhere = PrimaryWhere(def, Mapping.GetFields(), params);
   TPgResult r = Run("update " + def.QuotedTable() + " set " + sets + " where " + keyWhere +
-                        " and " + LockCheck(oid),
+                        " and " + TableGuard(oid) + " and " + LockCheck(oid),
                     params, &def, true);
-  if (r.AffectedRows() == 0) RaiseLockedOrMissing(TableName, where, whereParams);
+  if (r.AffectedRows() == 0) RaiseLockedOrMissing(TableName, oid, where, whereParams);
 }
 
 void TPostgreSQLDriver::InternalDeleteSQL(std::int32_t Handle, TORMapping& Mapping,
@@ -584,10 +637,10 @@ void TPostgreSQLDriver::InternalDeleteSQL(std::int32_t Handle, TORMapping& Mappi
   const std::uint32_t oid = TableOid(TableName);
   TPgParams params;
   const std::string where = PrimaryWhere(def, Mapping.GetFields(), params);
-  TPgResult r =
-      Run("delete from " + def.QuotedTable() + " where " + where + " and " + LockCheck(oid), params,
-          &def, true);
-  if (r.AffectedRows() == 0) RaiseLockedOrMissing(TableName, where, params);
+  TPgResult r = Run("delete from " + def.QuotedTable() + " where " + where + " and " +
+                        TableGuard(oid) + " and " + LockCheck(oid),
+                    params, &def, true);
+  if (r.AffectedRows() == 0) RaiseLockedOrMissing(TableName, oid, where, params);
 }
 
 }  // namespace corvid

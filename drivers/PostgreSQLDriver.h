@@ -50,6 +50,11 @@
 //     either fails at once with EOdbError ("... is opened exclusively by
 //     another connection" / "... is open on another connection") when the
 //     other kind is held by another connection. Closing releases it.
+//   - A query whose dataset name is a table takes the table's key shared
+//     while it is open; inserts, updates and deletes of update objects take
+//     it shared for the statement (to the end of an open transaction). Both
+//     are refused with EOdbError while another connection has the table
+//     opened exclusively.
 //   - LockCurrent takes the record's key; when another connection holds it,
 //     EOdbError with the detail "Record locked by another user: ...". Update
 //     and Delete (record and SQL access) of a record that another connection
@@ -169,8 +174,11 @@ class TPostgreSQLDriver : public TOdbDriver {
   void AdvisoryUnlock(std::uint32_t Oid, std::int64_t RowId, bool Shared);
   // After an update or delete that touched no row: the record is locked by
   // another connection (EOdbError) or gone (EOdbObjectNotFound).
-  [[noreturn]] void RaiseLockedOrMissing(const std::string& Table, const std::string& Where,
-                                         const pgsql::TPgParams& Params);
+  [[noreturn]] void RaiseLockedOrMissing(const std::string& Table, std::uint32_t Oid,
+                                         const std::string& Where, const pgsql::TPgParams& Params);
+  // A condition that is false while another connection has the table
+  // opened exclusively.
+  static std::string TableGuard(std::uint32_t Oid);
 
   // Positioning along an index: runs Sql (which selects the positioning
   // columns) and makes its first row current; false when it has none.
@@ -184,6 +192,8 @@ class TPostgreSQLDriver : public TOdbDriver {
   // Counts the statements that may have changed data through this
   // connection; rows read ahead are trusted only while it stands still.
   std::uint64_t writeStamp_ = 0;
+  // Table oids by folded name, for the lock keys of SQL access.
+  std::map<std::string, std::uint32_t> oids_;
   bool inTransaction_ = false;
 };
 

@@ -379,7 +379,8 @@ void TPostgreSQLDriver::InternalUpdate(std::int32_t Handle, TUnorderedList& Fiel
   if (r.Rows() == 0) {
     TPgParams p;
     p.AddInt8(state.RowId);
-    RaiseLockedOrMissing(state.Def.Table, std::string(pgsql::kRowIdColumn) + " = $1", p);
+    RaiseLockedOrMissing(state.Def.Table, state.TableOid,
+                         std::string(pgsql::kRowIdColumn) + " = $1", p);
   }
   state.Image.assign(image);
   state.ImageValid = true;
@@ -402,7 +403,8 @@ void TPostgreSQLDriver::InternalDelete(std::int32_t Handle) {
                         pgsql::kRowLockKeySql + ")",
                     params, &state.Def, true);
   if (r.AffectedRows() == 0) {
-    RaiseLockedOrMissing(state.Def.Table, std::string(pgsql::kRowIdColumn) + " = $1", params);
+    RaiseLockedOrMissing(state.Def.Table, state.TableOid,
+                         std::string(pgsql::kRowIdColumn) + " = $1", params);
   }
   const std::int64_t deleted = state.RowId;
   if (state.Locks.erase(deleted) > 0) AdvisoryUnlock(state.TableOid, deleted, false);

@@ -141,6 +141,8 @@ class TQueryState : public TObject {
   TQueryState() = default;
 
   TPgResult Result;
+  // The oid of the table whose shared key the query holds, 0 for none.
+  std::uint32_t LockOid = 0;
   int ObjectColumn = -1;
   int Row = -1;  // -1: no current row
 };

@@ -89,6 +89,34 @@ TEST_F(PgConcurrencyTest, ExclusiveOpenKeepsOtherConnectionsOut) {
   EXPECT_EQ(scratch_->Sql("select count(*) from items"), "3");
 }
 
+TEST_F(PgConcurrencyTest, ExclusiveOpenKeepsSqlAccessOut) {
+  TObjectFile mine(*a_, "Items", TItemMapping::StaticClass());
+  mine.OpenExclusive();
+  TObjectQuery query(*b_, "Items", TItemMapping::StaticClass());
+  query.SelectStatement().SetText("select * from items");
+  EXPECT_THROW(query.Open(), EOdbError);
+  EXPECT_FALSE(query.GetOpened());
+  {
+    TObjectUpdate update(*b_, "Items", TItemMapping::StaticClass());
+    TItem fresh("fresh", 50, 0);
+    EXPECT_THROW(update.Insert(&fresh), EOdbError);
+    TItem existing("item1", 1, 7);
+    existing.Id = 1;
+    EXPECT_THROW(update.Update(&existing), EOdbError);
+    EXPECT_THROW(update.Delete(&existing), EOdbError);
+  }
+  EXPECT_EQ(scratch_->Sql("select count(*) || '/' || sum(weight) from items"), "3/0");
+  mine.Close();
+  // Free again: the query holds the table shared while it is open, which
+  // keeps an exclusive open out in turn.
+  query.Open();
+  EXPECT_EQ(query.GetDriver().GetObjectCount(query.GetHandle()), 3);
+  EXPECT_THROW(mine.OpenExclusive(), EOdbError);
+  query.Close();
+  mine.OpenExclusive();
+  EXPECT_TRUE(mine.GetOpened());
+}
+
 TEST_F(PgConcurrencyTest, ClosingTheDatabaseReleasesAnExclusiveOpen) {
   TObjectFile mine(*a_, "Items", TItemMapping::StaticClass());
   mine.OpenExclusive();
