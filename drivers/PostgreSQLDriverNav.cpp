@@ -77,6 +77,7 @@ namespace {
 
 // Makes row Row of R (odb_rowid, object, key...) the current record.
 void TakeRow(TTableState& State, const TPgResult& R, int Row) {
+  State.WrittenRowId = 0;
   State.RowId = R.Int8(Row, 0);
   State.Image.assign(R.Bytes(Row, 1));
   State.ImageValid = true;
@@ -303,6 +304,27 @@ void TPostgreSQLDriver::InternalGetCurrent(std::int32_t Handle, TMemoryStream& S
   }
 }
 
+namespace {
+
+// The field values as bound (names and binary values), to tell whether a
+// later update changes any of them.
+std::string FieldImage(TUnorderedList& Fields) {
+  std::string out;
+  for (TObject* obj : Fields) {
+    const auto* field = static_cast<const TOdbField*>(obj);
+    TPgParams one;
+    pgsql::AddFieldParam(one, *field);
+    out += field->GetName();
+    out += '\0';
+    out += std::to_string(one.Values()[0].size());
+    out += ':';
+    out += one.Values()[0];
+  }
+  return out;
+}
+
+}  // namespace
+
 void TPostgreSQLDriver::InternalInsert(std::int32_t Handle, TUnorderedList& Fields,
                                        TMemoryStream& Stream) {
   TTableState& state = TableState(Handle, "Insert");
@@ -328,8 +350,7 @@ void TPostgreSQLDriver::InternalInsert(std::int32_t Handle, TUnorderedList& Fiel
 
   // The new row becomes current: return what a position needs.
   std::string sql = "insert into " + state.Def.QuotedTable() + " (" + Join(cols, ", ") +
-                    ") values (" + Join(values, ", ") + ") returning " + pgsql::kRowIdColumn +
-                    ", " + pgsql::kObjectColumn;
+                    ") values (" + Join(values, ", ") + ") returning " + pgsql::kRowIdColumn;
   for (const std::string& e : state.OrderExprs(state.CurrentIndex)) sql += ", " + e;
   for (const std::string& r : returning) sql += ", " + r;
   TPgResult r = Run(sql, params, &state.Def, true);
@@ -340,7 +361,7 @@ void TPostgreSQLDriver::InternalInsert(std::int32_t Handle, TUnorderedList& Fiel
   state.ImageValid = true;
   state.KeyTypes.clear();
   state.KeyValues.clear();
-  for (int c = 2; c < keyEnd; ++c) {
+  for (int c = 1; c < keyEnd; ++c) {
     state.KeyTypes.push_back(r.ColumnType(c));
     state.KeyValues.emplace_back(r.Bytes(0, c));
   }
@@ -348,12 +369,47 @@ void TPostgreSQLDriver::InternalInsert(std::int32_t Handle, TUnorderedList& Fiel
     autoIncs[i]->SetAsInteger(
         static_cast<std::int32_t>(r.Integer(0, keyEnd + static_cast<int>(i))));
   }
+  state.DropAhead();
+  state.WrittenRowId = state.RowId;
+  state.WrittenFields = FieldImage(Fields);
 }
 
 void TPostgreSQLDriver::InternalUpdate(std::int32_t Handle, TUnorderedList& Fields,
                                        TMemoryStream& Stream) {
   TTableState& state = TableState(Handle, "Update");
   if (state.RowId == 0) RaiseOdb<EOdbObjectNotFound>(state.Def.Table);
+  const std::string_view image = Stream.View();
+  std::string fieldImage = FieldImage(Fields);
+  if (state.WrittenRowId == state.RowId && state.WrittenFields == fieldImage) {
+    // Only the image changes (the usual second step of an insert with an
+    // auto-increment field): writing just the object column touches no
+    // index. The fields are compared with what the row holds, so a change
+    // made meanwhile by someone else still gets the full update below.
+    TPgParams params;
+    params.AddBytea(image);
+    params.AddInt8(state.RowId);
+    std::vector<std::string> cols, values;
+    for (TObject* obj : Fields) {
+      const auto* field = static_cast<const TOdbField*>(obj);
+      cols.push_back(pgsql::QuoteIdent(field->GetName()));
+      values.push_back("$" + std::to_string(params.Next()));
+      pgsql::AddFieldParam(params, *field);
+    }
+    std::string sql = "update " + state.Def.QuotedTable() + " set " + pgsql::kObjectColumn +
+                      " = $1 where " + pgsql::kRowIdColumn +
+                      " = $2 and pg_try_advisory_xact_lock(" +
+                      std::to_string(static_cast<std::int32_t>(state.TableOid)) + ", " +
+                      pgsql::kRowLockKeySql + ")";
+    if (!cols.empty()) {
+      sql +=
+          " and (" + Join(cols, ", ") + ", 0) is not distinct from (" + Join(values, ", ") + ", 0)";
+    }
+    if (Run(sql, params, &state.Def, true).AffectedRows() == 1) {
+      state.Image.assign(image);
+      state.ImageValid = true;
+      return;
+    }
+  }
   TPgParams params;
   std::vector<std::string> sets;
   for (TObject* obj : Fields) {
@@ -362,7 +418,6 @@ void TPostgreSQLDriver::InternalUpdate(std::int32_t Handle, TUnorderedList& Fiel
     pgsql::AddFieldParam(params, *field);
   }
   sets.push_back(std::string(pgsql::kObjectColumn) + " = $" + std::to_string(params.Next()));
-  const std::string_view image = Stream.View();
   params.AddBytea(image);
   const int rowParam = params.Next();
   params.AddInt8(state.RowId);
@@ -390,6 +445,9 @@ void TPostgreSQLDriver::InternalUpdate(std::int32_t Handle, TUnorderedList& Fiel
     state.KeyTypes.push_back(r.ColumnType(c));
     state.KeyValues.emplace_back(r.Bytes(0, c));
   }
+  state.DropAhead();
+  state.WrittenRowId = state.RowId;
+  state.WrittenFields = std::move(fieldImage);
 }
 
 void TPostgreSQLDriver::InternalDelete(std::int32_t Handle) {

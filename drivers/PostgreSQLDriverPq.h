@@ -41,6 +41,8 @@ class TPgParams {
   void AddNull(Oid Type);
 
   int Count() const { return static_cast<int>(types_.size()); }
+  // The values in binary form, in order.
+  const std::vector<std::string>& Values() const { return values_; }
   // The position ($n) the next value will take.
   int Next() const { return Count() + 1; }
 

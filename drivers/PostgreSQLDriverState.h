@@ -97,6 +97,10 @@ class TTableState : public TObject {
   // Its image, when the last positioning read it.
   std::string Image;
   bool ImageValid = false;
+  // The field values this handle last wrote to the row WrittenRowId (0:
+  // none), while it has stayed on that row.
+  std::int64_t WrittenRowId = 0;
+  std::string WrittenFields;
   // Records this handle has locked.
   std::set<std::int64_t> Locks;
   // Rows read ahead by the last step of a walk (Ahead.Rows() from
@@ -126,6 +130,7 @@ class TTableState : public TObject {
   std::string PositionColumns() const;
   void ClearPosition() {
     RowId = 0;
+    WrittenRowId = 0;
     KeyTypes.clear();
     KeyValues.clear();
     Image.clear();

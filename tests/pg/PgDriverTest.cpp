@@ -384,6 +384,20 @@ TEST_F(PgDriverTest, UpdateRewritesKeysAndImage) {
   EXPECT_DOUBLE_EQ(Current(file).Weight, 9.25);
 }
 
+// An update that leaves the fields as this file last wrote them writes only
+// the image, unless someone changed the row's fields meanwhile: then the
+// whole record is written again.
+TEST_F(PgDriverTest, AnImageOnlyUpdateNeverKeepsSomeoneElsesFields) {
+  TObjectFile& file = Items();
+  Add(file, "a", 1, 0.5);
+  EXPECT_EQ(scratch_->Sql("select code from items"), "1");
+  scratch_->Sql("update items set code = 99, weight = 2");
+  file.Update();  // the current object still says code 1, weight 0.5
+  EXPECT_EQ(scratch_->Sql("select code || '/' || weight from items"), "1/0.5");
+  ASSERT_TRUE(file.FindFirst());
+  EXPECT_EQ(Current(file).Code, 1);
+}
+
 TEST_F(PgDriverTest, DeleteMovesToTheNeighbour) {
   TObjectFile& file = Items();
   Add(file, "a", 1, 0);
