@@ -13,14 +13,6 @@ export ASAN_OPTIONS=detect_leaks=1:abort_on_error=0:halt_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 export QT_QPA_PLATFORM=offscreen
 
-# Test fixtures that need a PostgreSQL server start a private one.
-if [ -x scripts/pg-test-server.sh ]; then
-  eval "$(scripts/pg-test-server.sh start "$PWD/$build/pgdata")"
-  trap 'scripts/pg-test-server.sh stop "$PWD/$build/pgdata"' EXIT
-fi
-
-ctest --test-dir "$build" --output-on-failure --parallel "$(nproc)"
-
 # Fuzz the object-stream reader for a bounded minute: clang's libFuzzer in
 # its own build directory, seeded with valid records of every library class.
 # A crash, a leak, a sanitizer report or an unexpected exception fails.
@@ -32,3 +24,12 @@ cmake --build "$fuzz_build" --parallel "$(nproc)" --target fuzz_ReadObjectFuzz
 mkdir -p "$fuzz_build/corpus/ReadObjectFuzz"
 "$fuzz_build/fuzz/fuzz_ReadObjectFuzz" -max_total_time=60 -print_final_stats=1 \
     "$fuzz_build/corpus/ReadObjectFuzz" fuzz/corpus/ReadObjectFuzz
+
+# Test fixtures that need a PostgreSQL server start a private one.
+if [ -x scripts/pg-test-server.sh ]; then
+  eval "$(scripts/pg-test-server.sh start "$PWD/$build/pgdata")"
+  trap 'scripts/pg-test-server.sh stop "$PWD/$build/pgdata"' EXIT
+fi
+
+# Last, so that the test runner's summary closes the output.
+ctest --test-dir "$build" --output-on-failure --parallel "$(nproc)"
