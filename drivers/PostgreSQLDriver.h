@@ -25,8 +25,14 @@
 //     order (descending when iaDescending), on lower(column) for string
 //     columns when iaCaseInsensitive, unique for iaPrimary and iaUnique.
 // A mapping without a primary index gets the same table without the
-// primary key clause. Names are folded to lower case, as the builders'
-// unquoted names are. Strings compare byte by byte (collation "C"); a
+// primary key clause. A table or column name must be a plain SQL name
+// (letters, digits, underscores), since the statement writes it unquoted;
+// other names raise EOdbError. Creating a table that exists raises
+// EOdbError and leaves it as it is; DeleteDataset drops the table (refused
+// with EOdbError while another connection has it open), and a missing table
+// raises EOdbObjectFileDoesNotExist on open and delete. A string field of
+// Size 1 gets varchar(1), since the server refuses varchar(0). Names are folded to lower case, as
+// the builders' unquoted names are. Strings compare byte by byte (collation "C"); a
 // case-insensitive index compares lower-cased ASCII letters.
 //
 // Keys. The server enforces primary and unique keys (CheckDuplicateInsert
@@ -63,8 +69,21 @@
 // stop other programs that write to the tables with plain SQL.
 //
 // Transactions. StartTransaction, Commit and Rollback map to BEGIN, COMMIT
-// and ROLLBACK. Inside a transaction each write runs under a savepoint, so a
-// refused write (a key violation) does not abort the transaction.
+// and ROLLBACK (a StartTransaction inside a transaction, and a Commit or
+// Rollback outside one, do nothing). Inside a transaction each write and
+// each query runs under a savepoint (sent in the same round trip), so a
+// refused write (a key violation) or a bad select does not abort the
+// transaction. A Commit that the server turns into a rollback (the
+// transaction had failed) raises EOdbError. Inserts of a key that another
+// connection's open transaction has just inserted wait for that
+// transaction, as the server's unique indices do.
+//
+// Writing. An update whose field values equal those this handle has just
+// written to the row (the second step of an insert with an auto-increment
+// field) sets only the object column. Pack runs VACUUM on the table
+// (nothing inside a transaction). SQL inserts through an update object
+// leave an auto-increment column that is 0 to the server's identity; an
+// explicit non-zero value is stored as given.
 //
 // Values travel as binary bound parameters, the object image as bytea. The
 // client encoding is LATIN1, so any 8-bit string is stored and read back
