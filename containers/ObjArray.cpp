@@ -64,9 +64,15 @@ void TArray::SetObj(TArrayIndex Index, TObject* Obj) {
   CheckIndex(Index);
   TObject* old = items_[Index - 1];
   items_[Index - 1] = Obj;
+  try {
+    CheckSortedState(Index);
+  } catch (...) {
+    // The compare function refused the new element: put the old one back.
+    items_[Index - 1] = old;
+    throw;
+  }
   // Storing the element that is already there must not destroy it.
   if (old != Obj) ReleaseObj(old);
-  CheckSortedState(Index);
 }
 
 void TArray::CheckIndex(TArrayIndex Index) const {
@@ -94,7 +100,15 @@ void TArray::Insert(TObject* Obj) {
   }
   ++count_;
   items_[count_ - 1] = Obj;
-  CheckSortedState(count_);
+  try {
+    CheckSortedState(count_);
+  } catch (...) {
+    // The compare function refused the pair: the array stays as it was and
+    // the caller keeps the object.
+    items_[count_ - 1] = nullptr;
+    --count_;
+    throw;
+  }
 }
 
 void TArray::Delete(TArrayIndex Index) {

@@ -23,7 +23,8 @@ cmake -S . -B "$fuzz_build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 cmake --build "$fuzz_build" --parallel "$(nproc)" --target fuzz_ReadObjectFuzz
 mkdir -p "$fuzz_build/corpus/ReadObjectFuzz"
 "$fuzz_build/fuzz/fuzz_ReadObjectFuzz" -max_total_time=60 -print_final_stats=1 \
-    "$fuzz_build/corpus/ReadObjectFuzz" fuzz/corpus/ReadObjectFuzz
+    "$fuzz_build/corpus/ReadObjectFuzz" fuzz/corpus/ReadObjectFuzz \
+    fuzz/regressions/ReadObjectFuzz
 
 # Test fixtures that need a PostgreSQL server start a private one.
 if [ -x scripts/pg-test-server.sh ]; then

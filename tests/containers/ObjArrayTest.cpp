@@ -451,3 +451,31 @@ TEST_F(ArrayTest, BlankInstanceIsDestroyedCleanly) {
 
 }  // namespace
 }  // namespace corvid
+
+namespace corvid {
+namespace {
+
+// A compare function that refuses to compare leaves Insert and SetObj
+// without effect: the caller still owns the object it offered, so nothing is
+// freed twice (a damaged stream pairing an array with the wrong compare
+// function reaches exactly this path).
+TEST_F(ArrayTest, ARefusedCompareLeavesInsertAndSetObjWithoutEffect) {
+  TArray a(TCounted::StaticClass(), CompareCountedThrowing, 4, 4);
+  g_throwAfter = 1000000;
+  Fill(a, {1, 2});
+  ASSERT_TRUE(a.GetSorted());
+
+  auto offered = std::make_unique<TCounted>(3);
+  g_throwAfter = 1;
+  EXPECT_THROW(a.Insert(offered.get()), std::runtime_error);
+  EXPECT_EQ(a.GetSize(), 2);
+  EXPECT_EQ(Values(a), (std::vector<std::int32_t>{1, 2}));
+
+  g_throwAfter = 1;
+  EXPECT_THROW(a.SetObj(2, offered.get()), std::runtime_error);
+  EXPECT_EQ(Values(a), (std::vector<std::int32_t>{1, 2}));
+  g_throwAfter = 0;
+}
+
+}  // namespace
+}  // namespace corvid
