@@ -22,7 +22,9 @@ void TNodeContainer::SetCurrentObj(TObject* Obj) {
   if (old != Obj) ReleaseObj(old);
 }
 
-void TNodeContainer::DeleteCurrent() { ReleaseObj(DetachCurrent()); }
+void TNodeContainer::DeleteCurrent() {
+  ReleaseObj(DetachCurrent());
+}
 
 void TNodeContainer::GotoMarker() {
   if (marker_ == nullptr) RaiseMarkerNotSet();

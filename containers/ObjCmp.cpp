@@ -16,9 +16,15 @@ unsigned char FoldUpper(unsigned char c) {
 
 }  // namespace
 
-TComparison CompareEqual(const TObject*, const TObject*) { return cmpEqual; }
-TComparison CompareLess(const TObject*, const TObject*) { return cmpLess; }
-TComparison CompareGreater(const TObject*, const TObject*) { return cmpGreater; }
+TComparison CompareEqual(const TObject*, const TObject*) {
+  return cmpEqual;
+}
+TComparison CompareLess(const TObject*, const TObject*) {
+  return cmpLess;
+}
+TComparison CompareGreater(const TObject*, const TObject*) {
+  return cmpGreater;
+}
 
 TComparison CompareInteger(std::int32_t Left, std::int32_t Right) {
   if (Left < Right) return cmpLess;

@@ -34,7 +34,7 @@ void RaiseExceptionOfClass(TClass c, std::string message) {
   auto* e = dynamic_cast<Exception*>(obj.get());
   if (e == nullptr) throw Exception(std::move(message));
   e->SetMessage(std::move(message));
-  e->Raise();  // throws a copy; `obj` is freed while unwinding
+  e->Raise();                     // throws a copy; `obj` is freed while unwinding
   throw Exception(e->Message());  // not reached: Raise() never returns
 }
 

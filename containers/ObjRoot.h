@@ -41,8 +41,8 @@ struct TBlank {};
 // use inside StaticClass(), so it is safe to use from static initialisers.
 struct ClassInfo {
   const char* name;
-  TClass (*parent)();       // null for TObject
-  TObject* (*create)();     // normal construction; null when not creatable
+  TClass (*parent)();         // null for TObject
+  TObject* (*create)();       // normal construction; null when not creatable
   TObject* (*createBlank)();  // blank construction; null when not creatable
 };
 
@@ -102,27 +102,34 @@ struct ClassFactory {
   }
   template <class T>
   static constexpr auto NewPtr() {
-    if constexpr (requires { new T(); }) return &New<T>;
-    else return static_cast<TObject* (*)()>(nullptr);
+    if constexpr (requires { new T(); })
+      return &New<T>;
+    else
+      return static_cast<TObject* (*)()>(nullptr);
   }
   template <class T>
   static constexpr auto BlankPtr() {
-    if constexpr (requires { new T(TBlank{}); } || requires { new T(); }) return &Blank<T>;
-    else return static_cast<TObject* (*)()>(nullptr);
+    if constexpr (
+        requires { new T(TBlank{}); } || requires { new T(); })
+      return &Blank<T>;
+    else
+      return static_cast<TObject* (*)()>(nullptr);
   }
 };
 
 // Declares a class to the object model. Place it first in the class body;
 // it leaves the access at public.
-#define CORVID_CLASS(Name, Parent)                                                            \
- public:                                                                                      \
-  static ::corvid::TClass StaticClass() {                                                     \
-    static const ::corvid::ClassInfo info{#Name, &Parent::StaticClass,                        \
-                                          ::corvid::ClassFactory::NewPtr<Name>(),             \
-                                          ::corvid::ClassFactory::BlankPtr<Name>()};          \
-    return ::corvid::TClass(&info);                                                           \
-  }                                                                                           \
-  ::corvid::TClass ClassType() const override { return StaticClass(); }                       \
+#define CORVID_CLASS(Name, Parent)                                                   \
+ public:                                                                             \
+  static ::corvid::TClass StaticClass() {                                            \
+    static const ::corvid::ClassInfo info{#Name, &Parent::StaticClass,               \
+                                          ::corvid::ClassFactory::NewPtr<Name>(),    \
+                                          ::corvid::ClassFactory::BlankPtr<Name>()}; \
+    return ::corvid::TClass(&info);                                                  \
+  }                                                                                  \
+  ::corvid::TClass ClassType() const override {                                      \
+    return StaticClass();                                                            \
+  }                                                                                  \
   friend struct ::corvid::ClassFactory;
 
 // The root of every class of the system.
@@ -174,10 +181,10 @@ class Exception : public TObject, public std::exception {
 [[noreturn]] void RaiseExceptionOfClass(TClass c, std::string message);
 
 // Declares an exception class deriving directly from Exception.
-#define CORVID_EXCEPTION(Name)                                 \
-  class Name : public ::corvid::Exception {                    \
-    CORVID_CLASS(Name, ::corvid::Exception)                    \
-    using ::corvid::Exception::Exception;                      \
+#define CORVID_EXCEPTION(Name)                                \
+  class Name : public ::corvid::Exception {                   \
+    CORVID_CLASS(Name, ::corvid::Exception)                   \
+    using ::corvid::Exception::Exception;                     \
     [[noreturn]] void Raise() const override { throw *this; } \
   };
 

@@ -58,15 +58,27 @@ std::string Named(Slot slot, const std::string& name) {
 
 }  // namespace
 
-void RaiseInvalidObjectType() { throw EInvalidObjectType(Messages()[kInvalidObjectType]); }
-void RaiseContainerIsEmpty() { throw EContainerIsEmpty(Messages()[kContainerIsEmpty]); }
-void RaiseContainerIsFull() { throw EContainerIsFull(Messages()[kContainerIsFull]); }
-void RaiseInvalidIndex() { throw EInvalidIndex(Messages()[kInvalidIndex]); }
-void RaiseMarkerNotSet() { throw EMarkerNotSet(Messages()[kMarkerNotSet]); }
+void RaiseInvalidObjectType() {
+  throw EInvalidObjectType(Messages()[kInvalidObjectType]);
+}
+void RaiseContainerIsEmpty() {
+  throw EContainerIsEmpty(Messages()[kContainerIsEmpty]);
+}
+void RaiseContainerIsFull() {
+  throw EContainerIsFull(Messages()[kContainerIsFull]);
+}
+void RaiseInvalidIndex() {
+  throw EInvalidIndex(Messages()[kInvalidIndex]);
+}
+void RaiseMarkerNotSet() {
+  throw EMarkerNotSet(Messages()[kMarkerNotSet]);
+}
 void RaiseNewArraySizeTooSmall() {
   throw ENewArraySizeTooSmall(Messages()[kNewArraySizeTooSmall]);
 }
-void RaiseArrayNotSorted() { throw EArrayNotSorted(Messages()[kArrayNotSorted]); }
+void RaiseArrayNotSorted() {
+  throw EArrayNotSorted(Messages()[kArrayNotSorted]);
+}
 void RaiseInvalidOccurrenceSought() {
   throw EInvalidOccurrenceSought(Messages()[kInvalidOccurrenceSought]);
 }
@@ -103,14 +115,22 @@ void SetCorvidMessages(std::string InvalidObjectType, std::string ContainerIsEmp
                        std::string CompareFuncNotRegistered, std::string HashFuncNotRegistered,
                        std::string ClassVersionNotRegistered, std::string DuplicateCompareFunc,
                        std::string DuplicateHashFunc, std::string DuplicateRegisteredClass) {
-  Messages() = MessageSet{std::move(InvalidObjectType),        std::move(ContainerIsEmpty),
-                          std::move(ContainerIsFull),          std::move(InvalidIndex),
-                          std::move(MarkerNotSet),             std::move(NewArraySizeTooSmall),
-                          std::move(ArrayNotSorted),           std::move(InvalidOccurrenceSought),
-                          std::move(InvalidArrayCapacity),     std::move(ClassNotRegistered),
-                          std::move(CompareFuncNotRegistered), std::move(HashFuncNotRegistered),
-                          std::move(ClassVersionNotRegistered), std::move(DuplicateCompareFunc),
-                          std::move(DuplicateHashFunc),        std::move(DuplicateRegisteredClass)};
+  Messages() = MessageSet{std::move(InvalidObjectType),
+                          std::move(ContainerIsEmpty),
+                          std::move(ContainerIsFull),
+                          std::move(InvalidIndex),
+                          std::move(MarkerNotSet),
+                          std::move(NewArraySizeTooSmall),
+                          std::move(ArrayNotSorted),
+                          std::move(InvalidOccurrenceSought),
+                          std::move(InvalidArrayCapacity),
+                          std::move(ClassNotRegistered),
+                          std::move(CompareFuncNotRegistered),
+                          std::move(HashFuncNotRegistered),
+                          std::move(ClassVersionNotRegistered),
+                          std::move(DuplicateCompareFunc),
+                          std::move(DuplicateHashFunc),
+                          std::move(DuplicateRegisteredClass)};
 }
 
 }  // namespace corvid

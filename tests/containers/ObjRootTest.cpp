@@ -141,17 +141,15 @@ TEST(ObjType, SetCorvidMessagesReplacesEverySlotInOrder) {
   EXPECT_EQ(MessageOf<EClassVersionNotRegistered>(RaiseClassVersionNotRegistered), "m13");
   EXPECT_EQ(NamedMessageOf<EDuplicateCompareFunc>(RaiseDuplicateCompareFunc), "m14 : N");
   EXPECT_EQ(NamedMessageOf<EDuplicateHashFunc>(RaiseDuplicateHashFunc), "m15 : N");
-  EXPECT_EQ(NamedMessageOf<EDuplicateRegisteredClass>(RaiseDuplicateRegisteredClass),
-            "m16 : N");
+  EXPECT_EQ(NamedMessageOf<EDuplicateRegisteredClass>(RaiseDuplicateRegisteredClass), "m16 : N");
   // Restore the defaults for the other tests of this program.
-  SetCorvidMessages("Invalid object type in TContainer", "TContainer is empty",
-                    "TContainer is full", "Invalid index in TContainer",
-                    "TContainer marker is not set", "TArray new size is too small",
-                    "TArray is not sorted", "Invalid occurrence sought in TContainer",
-                    "Invalid array capacity in TArray", "Class not registered",
-                    "Compare function not registered", "Hash function not registered",
-                    "Class version not registered", "Duplicate compare function",
-                    "Duplicate hash function", "Duplicate registered class");
+  SetCorvidMessages(
+      "Invalid object type in TContainer", "TContainer is empty", "TContainer is full",
+      "Invalid index in TContainer", "TContainer marker is not set", "TArray new size is too small",
+      "TArray is not sorted", "Invalid occurrence sought in TContainer",
+      "Invalid array capacity in TArray", "Class not registered", "Compare function not registered",
+      "Hash function not registered", "Class version not registered", "Duplicate compare function",
+      "Duplicate hash function", "Duplicate registered class");
 }
 
 TEST(ObjCmp, ScalarsStringsAndNegation) {
