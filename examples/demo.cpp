@@ -1,107 +1,191 @@
-// A short tour of the Corvid containers: an ordered list of string combos,
-// an array that is sorted and binary-searched, a hash table lookup and a
-// stack. Every step prints what it does.
+// Corvid in one page: store application objects in an SQLite database
+// through a mapping, browse them in two orders, find, update, delete, use a
+// bookmark, and see a duplicate key refused.
 #include <cstdio>
-#include <memory>
+#include <filesystem>
+#include <iostream>
 #include <string>
 
-#include "containers/ObjArray.h"
-#include "containers/ObjHash.h"
-#include "containers/ObjList.h"
-#include "containers/ObjStack.h"
-#include "values/ObjBuckt.h"
+#include "odb/Odb.h"
+#include "persist/ObjPerst.h"
 
 using namespace corvid;
 
-namespace {
+// --- 1. The application class ---------------------------------------------
+// Any class declared with CORVID_CLASS whose data is written and read by two
+// stream procedures can be stored: the database keeps each object whole, as
+// its stream image.
+class TContact : public TObject {
+  CORVID_CLASS(TContact, ::corvid::TObject)
+ public:
+  TContact() = default;
+  TContact(std::string AName, std::int32_t AAge, double AHeight)
+      : Name(std::move(AName)), Age(AAge), Height(AHeight) {}
 
-std::string Name(const TObject* Obj) {
-  return static_cast<const TStringCombo*>(Obj)->Str;
-}
-std::int32_t Int(const TObject* Obj) {
-  return static_cast<const TIntegerBucket*>(Obj)->GetInteger();
-}
+  std::string Name;
+  std::int32_t Age = 0;
+  double Height = 0;    // metres
+  std::int32_t Id = 0;  // numbered by the database
+};
 
-void OrderedListOfCombos() {
-  std::puts("1. An ordered list of string combos, ignoring letter case");
-  // The list owns its combos; each combo owns the bucket kept under its name.
-  TOrderedList cities(TStringCombo::StaticClass(), CompareStringComboNoCase);
-  const struct {
-    const char* name;
-    std::int32_t population;
-  } rows[] = {{"Oslo", 709000}, {"bergen", 286000}, {"Tromso", 77000}, {"alesund", 67000}};
-  for (const auto& row : rows) {
-    std::printf("   insert %s\n", row.name);
-    cities.Insert(new TStringCombo(row.name, new TIntegerBucket(row.population)));
-  }
-  std::printf("   the list keeps them in order:");
-  for (TObject* city : cities) std::printf(" %s", Name(city).c_str());
-  std::puts("");
-  const TStringCombo probe("OSLO");  // a search key needs no object
-  if (cities.Search(&probe)) {
-    auto* found = static_cast<TStringCombo*>(cities.GetCurrentObj());
-    std::printf("   search \"OSLO\" finds %s, population %d\n", found->Str.c_str(),
-                Int(found->GetObj()));
-  }
+void WriteContact(TObject* Obj, TObjectWriter& Writer) {
+  auto* c = static_cast<TContact*>(Obj);
+  Writer.WriteString(c->Name);
+  Writer.WriteInteger(c->Age);
+  Writer.WriteFloat(c->Height);
+  Writer.WriteInteger(c->Id);
 }
 
-void SortedArray() {
-  std::puts("2. An array of integer buckets, sorted and binary-searched");
-  TArray numbers(TIntegerBucket::StaticClass(), CompareIntegerBucket, 4, 4);
-  std::printf("   append:");
-  for (std::int32_t v : {42, 7, 19, 88, 3, 61}) {
-    std::printf(" %d", v);
-    numbers.Insert(new TIntegerBucket(v));
-  }
-  std::printf("\n   known to be sorted? %s (capacity grew to %d)\n",
-              numbers.GetSorted() ? "yes" : "no", numbers.GetCapacity());
-  numbers.QuickSort();
-  std::printf("   after QuickSort:");
-  for (TObject* n : numbers) std::printf(" %d", Int(n));
-  std::puts("");
-  const TIntegerBucket probe(61);
-  std::printf("   BinarySearch(61) -> index %d\n", numbers.BinarySearch(&probe));
-  const TIntegerBucket missing(50);
-  std::printf("   BinarySearch(50) -> index %d (0: not there)\n", numbers.BinarySearch(&missing));
+void ReadContact(TObject* Obj, TObjectReader& Reader) {
+  auto* c = static_cast<TContact*>(Obj);
+  c->Name = Reader.ReadString();
+  c->Age = Reader.ReadInteger();
+  c->Height = static_cast<double>(Reader.ReadFloat());
+  c->Id = Reader.ReadInteger();
 }
 
-void HashTableLookup() {
-  std::puts("3. A hash table of string combos with 7 buckets");
-  THashTable colours(TStringCombo::StaticClass(), CompareStringCombo, HashStringCombo, 7);
-  for (const char* c : {"red", "green", "blue", "cyan", "magenta"}) {
-    auto combo = std::make_unique<TStringCombo>(c);
-    std::printf("   insert %-8s into bucket %d\n", c, HashStringCombo(combo.get(), 7));
-    colours.Insert(combo.release());
+const bool contactRegistered = [] {
+  RegisterStreamable(TContact::StaticClass(), {ReadContact}, {WriteContact});
+  return true;
+}();
+
+// --- 2. The mapping ---------------------------------------------------------
+// The columns the database keeps beside each object (for keys and searches)
+// and the indices over them.
+class TContactMapping : public TORMapping {
+  CORVID_CLASS(TContactMapping, ::corvid::TORMapping)
+ public:
+  TClass GetObjectType() const override { return TContact::StaticClass(); }
+  void DefineFields() override {
+    AddField("Name", oftString, 31);  // up to 30 characters
+    AddField("Age", oftInteger);
+    AddField("Height", oftFloat);
+    AddField("Id", oftAutoInc);
   }
-  for (const char* c : {"blue", "black"}) {
-    const TStringCombo probe(c);
-    std::printf("   search %-8s -> %s\n", c, colours.Search(&probe) ? "found" : "not found");
+  void DefineIndices() override {
+    AddIndex("ById", {iaPrimary}, {"Id"});
+    AddIndex("ByName", {iaUnique, iaCaseInsensitive}, {"Name"});
+    AddIndex("ByAge", {}, {"Age"});
   }
+  void UpdateFieldsFromObj(const TObject* Obj) override {
+    auto* c = static_cast<const TContact*>(Obj);
+    FieldByName("Name")->SetAsString(c->Name);
+    FieldByName("Age")->SetAsInteger(c->Age);
+    FieldByName("Height")->SetAsFloat(c->Height);
+    FieldByName("Id")->SetAsInteger(c->Id);
+  }
+  void UpdateObjFromFields(TObject* Obj) override {
+    static_cast<TContact*>(Obj)->Id = FieldByName("Id")->GetAsInteger();
+  }
+};
+
+// --- helpers for printing ----------------------------------------------------
+
+TContact& Current(TObjectFile& File) {
+  return *static_cast<TContact*>(File.GetCurrentObj());
 }
 
-void Stack() {
-  std::puts("4. A stack: last in, first out");
-  TStack stack(TStringCombo::StaticClass());
-  for (const char* step : {"open", "edit", "save"}) {
-    std::printf("   push %s\n", step);
-    stack.Push(new TStringCombo(step));
-  }
-  std::printf("   top is %s; popping:", Name(stack.PeekTop()).c_str());
-  while (!stack.QueryEmpty()) {
-    std::unique_ptr<TObject> popped(stack.Pop());  // Pop hands the object back
-    std::printf(" %s", Name(popped.get()).c_str());
-  }
-  std::puts("");
+std::string Describe(const TContact& C) {
+  char height[16];
+  std::snprintf(height, sizeof height, "%.2f", C.Height);
+  return "#" + std::to_string(C.Id) + " " + C.Name + ", " + std::to_string(C.Age) + " years, " +
+         height + " m";
 }
 
-}  // namespace
+void Browse(TObjectFile& File, const std::string& Index) {
+  File.SetIndexName(Index);
+  std::cout << "  in " << Index << " order:\n";
+  for (bool more = File.FindFirst(); more; more = File.FindNext()) {
+    std::cout << "    " << Describe(Current(File)) << "\n";
+  }
+}
 
 int main() {
-  std::puts("Corvid container demo\n");
-  OrderedListOfCombos();
-  SortedArray();
-  HashTableLookup();
-  Stack();
-  std::puts("\nDone: every container freed the objects it owned.");
-  return 0;
+  try {
+    const std::string path = (std::filesystem::temp_directory_path() / "corvid-demo.db").string();
+    std::filesystem::remove(path);
+    std::filesystem::remove(path + "-wal");
+    std::filesystem::remove(path + "-shm");
+
+    // --- 3. Open a database through a driver found by name ---------------
+    std::cout << "Creating the SQLite database " << path << "\n";
+    TObjectDatabase db(GetOdbDriverClass("SQLite"), path);
+    db.Open("create", "", "");  // "create": make the file when it is missing
+
+    // --- 4. An object file: one table of contacts -------------------------
+    TObjectFile contacts(db, "Contacts", TContactMapping::StaticClass());
+    contacts.CreateFile();
+    contacts.Open();
+
+    std::cout << "\nInserting five contacts (the database numbers them):\n";
+    for (const TContact& c :
+         {TContact("Grace", 45, 1.68), TContact("alan", 41, 1.80), TContact("Ada", 36, 1.65),
+          TContact("linus", 28, 1.77), TContact("Barbara", 52, 1.70)}) {
+      contacts.SetCurrentObj(&c);  // the file keeps its own copy
+      contacts.Insert();
+      std::cout << "  stored " << Describe(Current(contacts)) << "\n";
+    }
+    std::cout << "The file holds " << contacts.GetObjectCount() << " contacts.\n";
+
+    std::cout << "\nBrowsing in two index orders:\n";
+    Browse(contacts, "ByName");  // letter case ignored: Ada, alan, Barbara, ...
+    Browse(contacts, "ByAge");
+
+    std::cout << "\nFinding exactly on ByName (any letter case): \"ADA\"\n";
+    contacts.SetIndexName("ByName");
+    TContact key("ADA", 0, 0);
+    contacts.SetCurrentObj(&key);
+    if (contacts.FindExact()) std::cout << "  found " << Describe(Current(contacts)) << "\n";
+
+    std::cout << "Finding the nearest on ByAge to 40 (the first not below):\n";
+    contacts.SetIndexName("ByAge");
+    TContact age("", 40, 0);
+    contacts.SetCurrentObj(&age);
+    contacts.FindNearest();
+    std::cout << "  nearest is " << Describe(Current(contacts)) << "\n";
+
+    std::cout << "\nTaking a bookmark here, then updating Ada's age to 37:\n";
+    auto mark = contacts.GetBookmark();
+    contacts.SetIndexName("ByName");
+    contacts.SetCurrentObj(&key);
+    contacts.FindExact();
+    Current(contacts).Age = 37;  // change the current object in place ...
+    contacts.Update();           // ... and store it
+    std::cout << "  now " << Describe(Current(contacts)) << "\n";
+
+    std::cout << "Deleting linus:\n";
+    TContact linus("linus", 0, 0);
+    contacts.SetCurrentObj(&linus);
+    if (contacts.FindExact()) {
+      contacts.Delete();
+      std::cout << "  deleted; the file moved on to " << Describe(Current(contacts)) << "\n";
+    }
+
+    std::cout << "Returning to the bookmark (it restores its index, ByAge):\n";
+    contacts.GotoBookmark(std::move(mark));
+    std::cout << "  back at " << Describe(Current(contacts)) << " in " << contacts.GetIndexName()
+              << " order\n";
+
+    std::cout << "\nInserting \"GRACE\" while \"Grace\" exists (ByName is unique):\n";
+    TContact twin("GRACE", 30, 1.60);
+    contacts.SetCurrentObj(&twin);
+    try {
+      contacts.Insert();
+      std::cout << "  stored?! That should not happen.\n";
+    } catch (const EOdbKeyViolation& e) {
+      std::cout << "  refused with EOdbKeyViolation on index "
+                << e.Message().substr(e.Message().find_last_of("\r\n") + 1) << "\n";
+    }
+
+    std::cout << "\nWhat is stored now:\n";
+    Browse(contacts, "ById");
+
+    contacts.Close();
+    db.Close();
+    std::cout << "\nDone. The database file stays at " << path << "\n";
+    return 0;
+  } catch (const std::exception& e) {
+    std::cerr << "demo failed: " << e.what() << "\n";
+    return 1;
+  }
 }
