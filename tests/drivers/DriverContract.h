@@ -25,6 +25,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -92,6 +93,8 @@ struct TDriverConfig {
 };
 
 std::string ContractConfigName(const ::testing::TestParamInfo<TDriverConfig>& Info);
+// Prints a configuration as its label, so test listings name it readably.
+inline void PrintTo(const TDriverConfig& Config, std::ostream* Out) { *Out << Config.Label; }
 
 class DriverContract : public ::testing::TestWithParam<TDriverConfig> {
  protected:
