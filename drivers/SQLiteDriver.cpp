@@ -139,6 +139,9 @@ class TSQLiteTable : public TSQLiteHandle {
   // Runs the first-record statement of order O in direction Dir.
   bool Start(int O, int Dir);
   bool Step(int Dir);
+  // Steps a freshly bound walk statement; on a row, reads it and keeps the
+  // statement as the live cursor. Resets the statement when there is none.
+  bool BeginWalk(sqlite3_stmt* Stmt, int Dir);
   void StopCursor();
   // Reads the row Stmt stands on into the current record.
   void ReadRow(sqlite3_stmt* Stmt);
@@ -448,18 +451,24 @@ bool TSQLiteTable::Start(int O, int Dir) {
   StopCursor();
   Driver().EndReads();
   sqlite3_stmt* s = Dir > 0 ? orders_[O].First.get() : orders_[O].Last.get();
-  const int rc = sqlite3_step(s);
+  if (BeginWalk(s, Dir)) return true;
+  // An empty table: nothing is current any more.
+  positioned_ = false;
+  return false;
+}
+
+bool TSQLiteTable::BeginWalk(sqlite3_stmt* Stmt, int Dir) {
+  const int rc = sqlite3_step(Stmt);
   if (rc == SQLITE_ROW) {
-    ReadRow(s);
-    live_ = s;
+    ReadRow(Stmt);
+    live_ = Stmt;
     liveDir_ = Dir;
     liveGeneration_ = Driver().WriteGeneration();
     return true;
   }
-  sqlite3_reset(s);
+  sqlite3_reset(Stmt);
+  sqlite3_clear_bindings(Stmt);
   if (rc != SQLITE_DONE) Driver().RaiseEngineError(rc, "reading " + table_);
-  // An empty table: nothing is current any more.
-  positioned_ = false;
   return false;
 }
 
@@ -483,18 +492,7 @@ bool TSQLiteTable::Step(int Dir) {
     BindValue(s, static_cast<int>(i) + 1, values_[o.Cols[i]]);
   }
   sqlite3_bind_int64(s, static_cast<int>(o.Cols.size()) + 1, rowId_);
-  const int rc = sqlite3_step(s);
-  if (rc == SQLITE_ROW) {
-    ReadRow(s);
-    live_ = s;
-    liveDir_ = Dir;
-    liveGeneration_ = Driver().WriteGeneration();
-    return true;
-  }
-  sqlite3_reset(s);
-  sqlite3_clear_bindings(s);
-  if (rc != SQLITE_DONE) Driver().RaiseEngineError(rc, "reading " + table_);
-  return false;
+  return BeginWalk(s, Dir);
 }
 
 void TSQLiteTable::GetCurrent(TMemoryStream& Stream) {
