@@ -142,6 +142,9 @@ class TSQLiteTable : public TSQLiteHandle {
   // Steps a freshly bound walk statement; on a row, reads it and keeps the
   // statement as the live cursor. Resets the statement when there is none.
   bool BeginWalk(sqlite3_stmt* Stmt, int Dir);
+  // Binds every column from the fields, then the image, as parameters
+  // 1..N+1 of an insert or update statement.
+  void BindRow(sqlite3_stmt* Stmt, TUnorderedList& Fields, TMemoryStream& Stream);
   void StopCursor();
   // Reads the row Stmt stands on into the current record.
   void ReadRow(sqlite3_stmt* Stmt);
@@ -457,6 +460,16 @@ bool TSQLiteTable::Start(int O, int Dir) {
   return false;
 }
 
+void TSQLiteTable::BindRow(sqlite3_stmt* Stmt, TUnorderedList& Fields, TMemoryStream& Stream) {
+  for (std::size_t c = 0; c < columns_.size(); ++c) {
+    BindField(Stmt, static_cast<int>(c) + 1, FieldFor(Fields, static_cast<int>(c)));
+  }
+  const auto size = static_cast<int>(Stream.GetSize());
+  sqlite3_bind_blob(Stmt, static_cast<int>(columns_.size()) + 1,
+                    size > 0 ? Stream.Memory() : static_cast<const void*>(""), size,
+                    SQLITE_TRANSIENT);
+}
+
 bool TSQLiteTable::BeginWalk(sqlite3_stmt* Stmt, int Dir) {
   const int rc = sqlite3_step(Stmt);
   if (rc == SQLITE_ROW) {
@@ -610,13 +623,7 @@ void TSQLiteTable::Insert(TUnorderedList& Fields, TMemoryStream& Stream) {
     if (autoInc) NextAutoInc(Fields);
     sqlite3_stmt* s = insert_.get();
     TStmtReset reset(s);
-    for (std::size_t c = 0; c < columns_.size(); ++c) {
-      BindField(s, static_cast<int>(c) + 1, FieldFor(Fields, static_cast<int>(c)));
-    }
-    const auto size = static_cast<int>(Stream.GetSize());
-    sqlite3_bind_blob(s, static_cast<int>(columns_.size()) + 1,
-                      size > 0 ? Stream.Memory() : static_cast<const void*>(""), size,
-                      SQLITE_TRANSIENT);
+    BindRow(s, Fields, Stream);
     const int rc = sqlite3_step(s);
     if (rc != SQLITE_DONE) RaiseWriteError(rc, Fields, 0);
   } catch (...) {
@@ -653,13 +660,7 @@ void TSQLiteTable::Update(TUnorderedList& Fields, TMemoryStream& Stream) {
     if (!positioned_) RaiseOdb<EOdbObjectNotFound>("no current object in " + table_);
     sqlite3_stmt* s = update_.get();
     TStmtReset reset(s);
-    for (std::size_t c = 0; c < columns_.size(); ++c) {
-      BindField(s, static_cast<int>(c) + 1, FieldFor(Fields, static_cast<int>(c)));
-    }
-    const auto size = static_cast<int>(Stream.GetSize());
-    sqlite3_bind_blob(s, static_cast<int>(columns_.size()) + 1,
-                      size > 0 ? Stream.Memory() : static_cast<const void*>(""), size,
-                      SQLITE_TRANSIENT);
+    BindRow(s, Fields, Stream);
     sqlite3_bind_int64(s, static_cast<int>(columns_.size()) + 2, rowId_);
     const int rc = sqlite3_step(s);
     if (rc != SQLITE_DONE) RaiseWriteError(rc, Fields, rowId_);
