@@ -1,6 +1,10 @@
 // SQL statement builders. See OdbSql.h for the output format.
 #include "odb/OdbSql.h"
 
+#include <charconv>
+#include <cmath>
+#include <system_error>
+
 #include "containers/ObjList.h"
 #include "containers/ObjType.h"
 #include "odb/OdbDataset.h"
@@ -60,6 +64,28 @@ namespace {
 
 const TOdbField& AsField(const TObject* Obj) {
   return *static_cast<const TOdbField*>(Obj);
+}
+
+// The text of a float in a statement. SQL numbers take '.' whatever the
+// user's locale, and a key compared with a stored double must be that very
+// double: the 15-decimal text of the field where it reads back exactly, the
+// shortest text that does where it would not (1/3, tiny values).
+std::string SqlFloatText(double Value) {
+  std::string text = OdbFloatToStr(Value, '.');
+  if (!std::isfinite(Value)) return text;
+  double back = 0;
+  const char* end = text.data() + text.size();
+  const auto parsed = std::from_chars(text.data(), end, back);
+  if (parsed.ec == std::errc() && parsed.ptr == end && back == Value) return text;
+  char buf[32];
+  const auto r = std::to_chars(buf, buf + sizeof buf, Value);
+  return std::string(buf, r.ptr);
+}
+
+// A field's value as a statement shows it (before any quoting).
+std::string SqlValueText(const TOdbField& Field) {
+  if (Field.GetFieldType() == oftFloat) return SqlFloatText(Field.GetAsFloat());
+  return Field.GetAsString();
 }
 
 }  // namespace
@@ -129,7 +155,7 @@ void BuildSelectWhereClause(std::string& Clause, TORMapping& Mapping,
     const TOdbField& field = *GetFieldInList(name, Mapping.GetFields());
     if (!first) clause += " and ";
     first = false;
-    clause += name + " = " + QuoteSqlValue(field.GetAsString());
+    clause += name + " = " + QuoteSqlValue(SqlValueText(field));
   }
   Clause = std::move(clause);
 }
@@ -161,7 +187,7 @@ void BuildInsertStatement(TStringList& Strings, TUnorderedList& Fields,
     columns += field.GetName();
     if (!values.empty()) values += ", ";
     values += field.GetFieldType() == oftString ? QuoteSqlValue(field.GetAsString())
-                                                : field.GetAsString();
+                                                : SqlValueText(field);
   }
   Strings.Clear();
   Strings.Add("insert into " + TableName);

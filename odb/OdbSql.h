@@ -10,7 +10,12 @@
 // Values are written from the fields' AsString text and enclosed in single
 // quotes (every value of a where clause, the string values of an insert); a
 // single quote inside a value is doubled, so no value can end its literal
-// early. Drivers that run statements against an engine should still bind
+// early. Floats are the exception to AsString: their text always has '.'
+// as decimal separator (AsString takes the user's), and it reads back as
+// the stored double: the 15-decimal text where that does
+// ("61.500000000000000"), otherwise the shortest text that does
+// ("0.3333333333333333" for 1/3), so a where clause on a float key matches
+// exactly. Drivers that run statements against an engine should still bind
 // values as parameters where they can; the doubling makes the built text
 // itself safe to hand to an engine.
 //

@@ -2,6 +2,7 @@
 // of the text format, failures that leave the output alone, and quoting.
 #include <gtest/gtest.h>
 
+#include <charconv>
 #include <memory>
 #include <string>
 #include <vector>
@@ -112,6 +113,35 @@ TEST(SqlBuilders, TinyStringFieldAndFloatKey) {
   std::string clause;
   BuildSelectWhereClause(clause, *mapping, "T");
   EXPECT_EQ(clause, "where Price = '2.500000000000000'");
+}
+
+// SQL literals use '.' under any locale, while a field's text keeps the
+// user's separator; a float literal reads back as the very double stored,
+// in the 15-decimal form wherever that form does.
+TEST(SqlBuilders, FloatLiteralsIgnoreTheLocaleAndReadBackExactly) {
+  const sqltest::TCommaLocale comma;
+  auto example = WorkedExample();
+  TStringList s;
+  BuildInsertStatement(s, example->GetFields(), "Persons");
+  EXPECT_EQ(s.Get(3), "values ('Ann', 30, 61.500000000000000, 7)");
+  EXPECT_EQ(example->FieldByName("Weight")->GetAsString(), "61,500000000000000");
+
+  auto mapping = MakeMapping(TFreeMapping::StaticClass());
+  TOdbField* price = mapping->AddField("Price", oftFloat);
+  mapping->AddIndex("ByPrice", {iaPrimary}, {"Price"});
+  std::string clause;
+  price->SetAsFloat(2.5);
+  BuildSelectWhereClause(clause, *mapping, "T");
+  EXPECT_EQ(clause, "where Price = '2.500000000000000'");
+  for (const double v : {1.0 / 3, 0.1 + 0.2, -2.5e-7, 1e-20, 123456789012.3456789, 1e300}) {
+    price->SetAsFloat(v);
+    BuildSelectWhereClause(clause, *mapping, "T");
+    const std::string literal = clause.substr(15, clause.size() - 16);
+    double back = 0;
+    const auto r = std::from_chars(literal.data(), literal.data() + literal.size(), back);
+    EXPECT_TRUE(r.ec == std::errc() && r.ptr == literal.data() + literal.size()) << clause;
+    EXPECT_EQ(back, v) << clause;
+  }
 }
 
 TEST(SqlBuilders, InsertOnEmptyFieldList) {

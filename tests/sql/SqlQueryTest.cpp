@@ -26,6 +26,13 @@ class TRecordOnlyDriver : public corvid::TSQLiteDriver {
   corvid::TDataAccessMethodSet GetDataAccessMethods() const override { return {corvid::damISAM}; }
 };
 
+// The plain person keyed by its weight.
+class TByWeightMapping : public TPlainPersonMapping {
+  CORVID_CLASS(TByWeightMapping, ::sqltest::TPlainPersonMapping)
+ public:
+  void DefineIndices() override { AddIndex("ByWeight", {corvid::iaPrimary}, {"Weight"}); }
+};
+
 }  // namespace sqltest
 
 namespace {
@@ -161,6 +168,24 @@ TEST_F(SqlAccess, SearchLeavesWorkedExampleStatement) {
   EXPECT_EQ(query.Search(&key), nullptr);
   EXPECT_EQ(query.SelectStatement().Lines(), (Lines{"select * from Persons", "where Id = '7'"}));
   EXPECT_FALSE(query.GetOpened());
+}
+
+// Search finds float keys exactly, under a locale whose decimal separator
+// is ',' too, and also where 15 decimals do not give the stored double back.
+TEST_F(SqlAccess, SearchMatchesFloatKeysExactlyUnderACommaLocale) {
+  TObjectFile file(*db_, "Persons", sqltest::TByWeightMapping::StaticClass());
+  file.CreateFile();
+  file.Open();
+  const TPerson half("Half", 1, 2.5, 1), third("Third", 2, 1.0 / 3, 2);
+  file.SetCurrentObj(&half);
+  file.Insert();
+  file.SetCurrentObj(&third);
+  file.Insert();
+  TObjectQuery query(*db_, "Persons", sqltest::TByWeightMapping::StaticClass());
+  ExpectPerson(query.Search(&third), third);
+  const sqltest::TCommaLocale comma;
+  ExpectPerson(query.Search(&half), half);
+  ExpectPerson(query.Search(&third), third);
 }
 
 TEST_F(SqlAccess, SearchClosesAnOpenQueryFirst) {

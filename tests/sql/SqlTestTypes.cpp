@@ -1,5 +1,12 @@
 #include "SqlTestTypes.h"
 
+#include <langinfo.h>
+#include <unistd.h>
+
+#include <clocale>
+#include <cstdlib>
+#include <filesystem>
+
 #include "odb/OdbErrors.h"
 #include "persist/ObjPerst.h"
 #include "persist/Streams.h"
@@ -117,5 +124,36 @@ const bool registered = [] {
 }();
 
 }  // namespace
+
+TCommaLocale::TCommaLocale() : oldSeparator_(OdbFormatSettings().DecimalSeparator) {
+  static int made = 0;
+  folder_ = (std::filesystem::temp_directory_path() /
+             ("corvid-locale-" + std::to_string(getpid()) + "-" + std::to_string(++made)))
+                .string();
+  oldLocale_ = std::setlocale(LC_ALL, nullptr);
+  const std::string compile =
+      "localedef -i de_DE -f UTF-8 '" + folder_ + "/de_DE.UTF-8' >/dev/null 2>&1";
+  std::filesystem::create_directories(folder_);
+  // localedef may warn (exit status 1) and still write a usable locale;
+  // setlocale tells whether it did.
+  (void)std::system(compile.c_str());
+  if (const char* old = std::getenv("LOCPATH")) oldLocPath_ = old;
+  setenv("LOCPATH", folder_.c_str(), 1);
+  char separator = ',';
+  if (std::setlocale(LC_ALL, "de_DE.UTF-8") != nullptr) separator = *nl_langinfo(RADIXCHAR);
+  OdbFormatSettings().DecimalSeparator = separator;
+}
+
+TCommaLocale::~TCommaLocale() {
+  std::setlocale(LC_ALL, oldLocale_.c_str());
+  if (oldLocPath_.has_value()) {
+    setenv("LOCPATH", oldLocPath_->c_str(), 1);
+  } else {
+    unsetenv("LOCPATH");
+  }
+  OdbFormatSettings().DecimalSeparator = oldSeparator_;
+  std::error_code ignored;
+  std::filesystem::remove_all(folder_, ignored);
+}
 
 }  // namespace sqltest

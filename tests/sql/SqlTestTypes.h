@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -95,6 +96,26 @@ class TTracingMapping : public TPlainPersonMapping {
   static std::vector<std::string> Trace;
   // When set, BeforeObjectPost raises EOdbError.
   static bool FailInPost;
+};
+
+// For its lifetime the process runs under a locale whose decimal separator
+// is ',': a German locale compiled with localedef into a temporary folder is
+// made the C library's locale (as an application does at start-up), and the
+// library's own separator setting, which it reads from the environment once,
+// is set from that locale. Where no locale can be compiled, only the
+// library's setting becomes ','. Everything is restored at the end.
+class TCommaLocale {
+ public:
+  TCommaLocale();
+  ~TCommaLocale();
+  TCommaLocale(const TCommaLocale&) = delete;
+  TCommaLocale& operator=(const TCommaLocale&) = delete;
+
+ private:
+  std::string folder_;
+  std::string oldLocale_;
+  std::optional<std::string> oldLocPath_;
+  char oldSeparator_;
 };
 
 }  // namespace sqltest
