@@ -1,5 +1,6 @@
 #include "odb/OdbDataset.h"
 
+#include "containers/ObjCmp.h"
 #include "containers/ObjList.h"
 #include "containers/ObjType.h"
 #include "odb/OdbDatabase.h"
@@ -180,6 +181,21 @@ void TObjectDataset::GetAllUniqueIndices(TUnorderedList& List) const {
   }
 }
 
+namespace {
+
+// Whether two values of a key field are the same key of Index: strings of a
+// case-insensitive index are compared without regard to letter case, as the
+// driver compares them; everything else with FieldsEqual.
+bool SameKeyValue(const TOdbIndex& Index, const TOdbField& Old, const TOdbField& New) {
+  if (Index.GetAttributes().Contains(iaCaseInsensitive) && Old.GetFieldType() == oftString &&
+      New.GetFieldType() == oftString) {
+    return CompareStringNoCase(Old.GetAsString(), New.GetAsString()) == cmpEqual;
+  }
+  return FieldsEqual(Old, New);
+}
+
+}  // namespace
+
 void TObjectDataset::GetModifiedUniqueIndices(TUnorderedList& List, TUnorderedList& OldFields,
                                               TUnorderedList& NewFields) const {
   List.SetOwnership(false);
@@ -191,7 +207,8 @@ void TObjectDataset::GetModifiedUniqueIndices(TUnorderedList& List, TUnorderedLi
     bool changed = false;
     for (TObject* n : index->FieldNames()) {
       const std::string& name = static_cast<TStringCombo*>(n)->Str;
-      if (!FieldsEqual(*GetFieldInList(name, OldFields), *GetFieldInList(name, NewFields))) {
+      if (!SameKeyValue(*index, *GetFieldInList(name, OldFields),
+                        *GetFieldInList(name, NewFields))) {
         changed = true;
         break;
       }

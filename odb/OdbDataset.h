@@ -104,7 +104,9 @@ class TObjectDataset : public TObject {
 
   // Fill List (ownership switched off and cleared first) with the mapping's
   // primary and unique indices in definition order; the second only with
-  // those whose key fields differ between OldFields and NewFields.
+  // those whose key differs between OldFields and NewFields under the
+  // index's own comparison (letter case ignored on an iaCaseInsensitive
+  // index).
   void GetAllUniqueIndices(TUnorderedList& List) const;
   void GetModifiedUniqueIndices(TUnorderedList& List, TUnorderedList& OldFields,
                                 TUnorderedList& NewFields) const;

@@ -250,7 +250,8 @@ void TObjectFile::Update() {
     TUnorderedList unique(TOdbIndex::StaticClass(), &CompareOdbIndex);
     unique.SetOwnership(false);
     GetModifiedUniqueIndices(unique, *old, fields);
-    if (!unique.QueryEmpty()) CheckForDuplicate(unique, fields);
+    // The record being rewritten is no duplicate of itself.
+    if (!unique.QueryEmpty()) SearchDuplicates(unique, fields, true);
   } else {
     mapping.UpdateFieldsFromObj(GetCurrentObj());
   }
@@ -277,18 +278,30 @@ void TObjectFile::Delete() {
 // --- duplicate check ------------------------------------------------------
 
 void TObjectFile::CheckForDuplicate(TUnorderedList& Indices, TUnorderedList& Fields) {
+  SearchDuplicates(Indices, Fields, false);
+}
+
+void TObjectFile::SearchDuplicates(TUnorderedList& Indices, TUnorderedList& Fields,
+                                   bool ExceptCurrent) {
   auto bookmark = GetBookmark();
   auto restore = [&] {
     SetIndexName(bookmark->GetIndexName());
     GetDriver().GotoBookmark(GetHandle(), bookmark->GetBookmarkData());
   };
   try {
+    // The driver may tell keys apart less finely than the fields do (blank-
+    // padded keys, a collation of its own), so a key that changed here can
+    // still be the record's own old key there. The record found is the one
+    // being rewritten when its stored image is the same: records of a file
+    // with a primary or unique key never share an image.
+    std::string ownImage;
+    if (ExceptCurrent) ownImage = CurrentImage();
     for (TObject* o : Indices) {
       auto* index = static_cast<TOdbIndex*>(o);
       SetIndexName(index->GetName());
-      if (GetDriver().FindExact(GetHandle(), Fields, *index)) {
-        RaiseOdb<EOdbKeyViolation>(index->GetName());
-      }
+      if (!GetDriver().FindExact(GetHandle(), Fields, *index)) continue;
+      if (ExceptCurrent && CurrentImage() == ownImage) continue;
+      RaiseOdb<EOdbKeyViolation>(index->GetName());
     }
   } catch (...) {
     try {
@@ -299,6 +312,12 @@ void TObjectFile::CheckForDuplicate(TUnorderedList& Indices, TUnorderedList& Fie
     throw;
   }
   restore();
+}
+
+std::string TObjectFile::CurrentImage() {
+  TMemoryStream stream;
+  GetDriver().GetCurrent(GetHandle(), stream);
+  return std::string(stream.View());
 }
 
 // --- finding --------------------------------------------------------------

@@ -150,6 +150,7 @@ class TObjectFile : public TObjectDataset {
   // The duplicate-key check: for each index of Indices, in order, raises
   // EOdbKeyViolation with its name when the driver finds a record with the
   // key in Fields. Index and position are restored afterwards in any case.
+  // (Update runs the same check but does not count the record it rewrites.)
   void CheckForDuplicate(TUnorderedList& Indices, TUnorderedList& Fields);
 
  protected:
@@ -158,6 +159,11 @@ class TObjectFile : public TObjectDataset {
   void AfterDriverOpen() override;
 
  private:
+  // CheckForDuplicate; with ExceptCurrent a record found that is the one the
+  // driver was on at the start (same stored image) is no duplicate.
+  void SearchDuplicates(TUnorderedList& Indices, TUnorderedList& Fields, bool ExceptCurrent);
+  // The stored image of the driver's current record.
+  std::string CurrentImage();
   // Completes the version-1 construction once.
   void DefineVersion1();
   // GetCurrentObj, with the mapping's fields filled from it, for Insert and

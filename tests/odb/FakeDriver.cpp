@@ -185,7 +185,8 @@ bool TFakeDriver::InternalFindExact(std::int32_t Handle, TUnorderedList& Fields,
     bool equal = true;
     for (TObject* n : Index.FieldNames()) {
       const std::string& name = static_cast<TStringCombo*>(n)->Str;
-      if (!FieldsEqual(*GetFieldInList(name, *Records[r].Fields), *GetFieldInList(name, Fields))) {
+      if (!KeyEqual(*GetFieldInList(name, *Records[r].Fields), *GetFieldInList(name, Fields),
+                    Index)) {
         equal = false;
         break;
       }
@@ -196,6 +197,21 @@ bool TFakeDriver::InternalFindExact(std::int32_t Handle, TUnorderedList& Fields,
     }
   }
   return false;
+}
+
+bool TFakeDriver::KeyEqual(const TOdbField& Stored, const TOdbField& Probe,
+                           const TOdbIndex& Index) const {
+  if (Stored.GetFieldType() != oftString) return FieldsEqual(Stored, Probe);
+  std::string a = Stored.GetAsString();
+  std::string b = Probe.GetAsString();
+  if (PadKeys) {
+    a.erase(a.find_last_not_of(' ') + 1);
+    b.erase(b.find_last_not_of(' ') + 1);
+  }
+  if (Index.GetAttributes().Contains(iaCaseInsensitive)) {
+    return CompareStringNoCase(a, b) == cmpEqual;
+  }
+  return a == b;
 }
 
 void TFakeDriver::InternalFindNearest(std::int32_t Handle, TUnorderedList&, const TOdbIndex&) {

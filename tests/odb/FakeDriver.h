@@ -52,6 +52,10 @@ class TFakeDriver : public TOdbDriver {
 
   bool DupInsert = false;
   bool DupUpdate = false;
+  // FindExact ignores trailing blanks in string keys, as engines with
+  // blank-padded key columns do. Letter case is ignored on indices with
+  // iaCaseInsensitive in any case.
+  bool PadKeys = false;
   std::string FailOn;  // the operation that raises EOdbError("injected")
   std::int32_t OpenBookmarks = 0;
   std::int32_t ObjectCountCalls = 0;
@@ -93,6 +97,7 @@ class TFakeDriver : public TOdbDriver {
  private:
   void Note(const std::string& Entry);
   void AfterConstruction() override;
+  bool KeyEqual(const TOdbField& Stored, const TOdbField& Probe, const TOdbIndex& Index) const;
 
   TDataAccessMethodSet methods_;
   std::string indexName_;
