@@ -1,10 +1,12 @@
 #include "odb/OdbDatabase.h"
 
 #include <cstdint>
+#include <vector>
 
 #include "containers/ObjList.h"
 #include "odb/OdbDataset.h"
 #include "odb/OdbDriver.h"
+#include "odb/OdbQuery.h"
 
 namespace corvid {
 
@@ -30,6 +32,11 @@ TObjectDatabase::~TObjectDatabase() {
       // A destructor cannot report; the driver is freed below anyway.
     }
   }
+  // Whatever is still made on the database must not reach it once it is
+  // gone (their handles go with the driver).
+  for (TObject* o : *datasets_) static_cast<TObjectDataset*>(o)->DetachDatabase();
+  for (TObjectUpdate* u : updates_) u->DetachDatabase();
+  updates_.clear();
   datasets_.reset();
   driver_.reset();
 }
@@ -71,6 +78,14 @@ void TObjectDatabase::RegisterDataset(TObjectDataset* Dataset) {
 
 void TObjectDatabase::UnregisterDataset(TObjectDataset* Dataset) {
   if (datasets_ != nullptr) datasets_->Delete(Dataset);
+}
+
+void TObjectDatabase::RegisterUpdate(TObjectUpdate* Update) {
+  updates_.push_back(Update);
+}
+
+void TObjectDatabase::UnregisterUpdate(TObjectUpdate* Update) {
+  std::erase(updates_, Update);
 }
 
 }  // namespace corvid

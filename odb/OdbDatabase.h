@@ -3,13 +3,17 @@
 // offers transaction control and keeps track of the datasets made on it, so
 // that closing the database closes them first.
 //
-// Datasets, queries and update objects made on a database must be destroyed
-// before the database.
+// Datasets, queries and update objects made on a database should be
+// destroyed before the database. One that outlives it (an application class
+// whose members are destroyed in declaration order, say) is detached when
+// the database is destroyed: it no longer refers to the database, and its
+// operations raise EOdbDatabaseNotOpened.
 #pragma once
 
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "containers/ObjCmp.h"
 #include "containers/ObjRoot.h"
@@ -17,6 +21,7 @@
 namespace corvid {
 
 class TObjectDataset;
+class TObjectUpdate;
 class TOdbDriver;
 class TUnorderedList;
 
@@ -27,8 +32,8 @@ class TObjectDatabase : public TObject {
   // CreateOdbDriver) with DatabaseName. The database is not opened.
   TObjectDatabase(TClass DriverClass, std::string DatabaseName);
   // Closes the database when it is open (errors while closing are
-  // swallowed), then frees the dataset list (not the datasets) and the
-  // driver.
+  // swallowed), detaches every dataset and update object still made on it,
+  // then frees the dataset list (not the datasets) and the driver.
   ~TObjectDatabase() override;
   TObjectDatabase(const TObjectDatabase&) = delete;
   TObjectDatabase& operator=(const TObjectDatabase&) = delete;
@@ -55,10 +60,16 @@ class TObjectDatabase : public TObject {
   // Used by the dataset constructors and destructors.
   void RegisterDataset(TObjectDataset* Dataset);
   void UnregisterDataset(TObjectDataset* Dataset);
+  // Used by the update object's constructor and destructor, so that the
+  // database can detach the update objects that outlive it. They take no
+  // part in Close.
+  void RegisterUpdate(TObjectUpdate* Update);
+  void UnregisterUpdate(TObjectUpdate* Update);
 
  private:
   std::unique_ptr<TOdbDriver> driver_;
   std::unique_ptr<TUnorderedList> datasets_;
+  std::vector<TObjectUpdate*> updates_;
 };
 
 // Orders object references by their addresses: entries are equal only when

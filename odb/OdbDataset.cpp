@@ -30,7 +30,7 @@ TObjectDataset::~TObjectDataset() {
       // with its handle table at the latest.
     }
   }
-  database_->UnregisterDataset(this);
+  if (database_ != nullptr) database_->UnregisterDataset(this);
   mapping_.reset();
   currentObj_.reset();
 }
@@ -74,7 +74,17 @@ TUnorderedList& TObjectDataset::GetIndices() const {
   return mapping_->GetIndices();
 }
 TOdbDriver& TObjectDataset::GetDriver() const {
-  return *database_->GetDriver();
+  return *GetDatabase().GetDriver();
+}
+TObjectDatabase& TObjectDataset::GetDatabase() const {
+  if (database_ == nullptr) RaiseOdb<EOdbDatabaseNotOpened>();
+  return *database_;
+}
+
+void TObjectDataset::DetachDatabase() {
+  database_ = nullptr;
+  handle_ = 0;
+  mapping_->DetachDatabase();
 }
 
 TOdbField* TObjectDataset::FieldByName(std::string_view Name) const {

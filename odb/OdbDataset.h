@@ -6,9 +6,12 @@
 // (the result of a select statement).
 //
 // Ownership: the dataset owns its mapping and its current object; it does
-// not own its database, which must outlive it. The object returned by
-// GetCurrentObj stays valid until the dataset positions again, is given a
-// new current object or is destroyed.
+// not own its database, which should outlive it. A dataset whose database
+// is destroyed first is detached by it: closed, no longer referring to the
+// database, and every operation that needs the database or its driver
+// raises EOdbDatabaseNotOpened; its mapping and current object stay. The
+// object returned by GetCurrentObj stays valid until the dataset positions
+// again, is given a new current object or is destroyed.
 #pragma once
 
 #include <cstdint>
@@ -61,8 +64,9 @@ class TObjectDataset : public TObject {
   TClass GetObjectType() const;
   TUnorderedList& GetFields() const;
   TUnorderedList& GetIndices() const;
+  // Both raise EOdbDatabaseNotOpened once the dataset is detached.
   TOdbDriver& GetDriver() const;
-  TObjectDatabase& GetDatabase() const { return *database_; }
+  TObjectDatabase& GetDatabase() const;
   TORMapping& GetMapping() const { return *mapping_; }
   const std::string& GetDatasetName() const { return datasetName_; }
   std::int32_t GetHandle() const { return handle_; }
@@ -110,6 +114,10 @@ class TObjectDataset : public TObject {
   void GetAllUniqueIndices(TUnorderedList& List) const;
   void GetModifiedUniqueIndices(TUnorderedList& List, TUnorderedList& OldFields,
                                 TUnorderedList& NewFields) const;
+
+  // Called by the database's destructor: forgets the database (and the
+  // handle, which goes with the driver).
+  void DetachDatabase();
 
  protected:
   // True for an object file bound to the version-1 adapter mapping.

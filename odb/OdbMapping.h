@@ -105,6 +105,9 @@ class TORMapping : public TObject {
   TUnorderedList& GetFields() const { return *fields_; }
   TUnorderedList& GetIndices() const { return *indices_; }
   TObjectDatabase* GetDatabase() const { return database_; }
+  // Forgets the database; called when the database is destroyed before the
+  // dataset or update object that owns this mapping.
+  void DetachDatabase() { database_ = nullptr; }
 
  protected:
   // Creates the empty field and index lists. Descendants are constructed

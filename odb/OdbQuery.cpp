@@ -4,9 +4,11 @@
 #include "containers/ObjType.h"
 #include "odb/OdbDatabase.h"
 #include "odb/OdbDriver.h"
+#include "odb/OdbErrors.h"
 #include "odb/OdbMapping.h"
 #include "persist/ObjPerst.h"
 #include "persist/Streams.h"
+#include "util/OdbMisc.h"
 
 namespace corvid {
 
@@ -65,14 +67,33 @@ TObjectUpdate::TObjectUpdate(TObjectDatabase& Database, std::string TableName, T
       mapping_(CreateMapping(MappingClass, &Database)),
       tableName_(std::move(TableName)) {
   handle_ = Database.GetDriver()->InternalOpenUpdate();
+  try {
+    Database.RegisterUpdate(this);
+  } catch (...) {
+    Database.GetDriver()->InternalCloseUpdate(handle_);
+    throw;
+  }
 }
 
 TObjectUpdate::~TObjectUpdate() {
+  if (database_ == nullptr) return;
+  database_->UnregisterUpdate(this);
   try {
     database_->GetDriver()->InternalCloseUpdate(handle_);
   } catch (...) {
     // A destructor must not throw; the driver frees its handles anyway.
   }
+}
+
+TObjectDatabase& TObjectUpdate::GetDatabase() const {
+  if (database_ == nullptr) RaiseOdb<EOdbDatabaseNotOpened>();
+  return *database_;
+}
+
+void TObjectUpdate::DetachDatabase() {
+  database_ = nullptr;
+  handle_ = 0;
+  mapping_->DetachDatabase();
 }
 
 void TObjectUpdate::CheckObjectType(const TObject* Obj) const {
@@ -92,31 +113,34 @@ void TObjectUpdate::PrepareImage(const TObject* Obj, TMemoryStream& Stream) {
 
 void TObjectUpdate::Insert(const TObject* Obj) {
   CheckObjectType(Obj);
+  TOdbDriver& driver = *GetDatabase().GetDriver();
   mapping_->BeforeInsert();
   {
     TMemoryStream stream;
     PrepareImage(Obj, stream);
-    database_->GetDriver()->InsertSQL(handle_, stream, *mapping_, tableName_);
+    driver.InsertSQL(handle_, stream, *mapping_, tableName_);
   }
   mapping_->AfterInsert();
 }
 
 void TObjectUpdate::Update(const TObject* Obj) {
   CheckObjectType(Obj);
+  TOdbDriver& driver = *GetDatabase().GetDriver();
   mapping_->BeforeUpdate();
   {
     TMemoryStream stream;
     PrepareImage(Obj, stream);
-    database_->GetDriver()->UpdateSQL(handle_, stream, *mapping_, tableName_);
+    driver.UpdateSQL(handle_, stream, *mapping_, tableName_);
   }
   mapping_->AfterUpdate();
 }
 
 void TObjectUpdate::Delete(const TObject* Obj) {
   CheckObjectType(Obj);
+  TOdbDriver& driver = *GetDatabase().GetDriver();
   mapping_->BeforeDelete();
   mapping_->UpdateFieldsFromObj(Obj);
-  database_->GetDriver()->DeleteSQL(handle_, *mapping_, tableName_);
+  driver.DeleteSQL(handle_, *mapping_, tableName_);
   mapping_->AfterDelete();
 }
 

@@ -70,7 +70,8 @@ class TObjectUpdate : public TObject {
   // handle (directly, so the database need not be open yet). No access
   // method check is made: a driver without SQL access refuses the handle.
   TObjectUpdate(TObjectDatabase& Database, std::string TableName, TClass MappingClass);
-  // Gives the update handle back (errors swallowed), then frees the mapping.
+  // Gives the update handle back (errors swallowed; nothing to give back
+  // when the database was destroyed first), then frees the mapping.
   ~TObjectUpdate() override;
   TObjectUpdate(const TObjectUpdate&) = delete;
   TObjectUpdate& operator=(const TObjectUpdate&) = delete;
@@ -88,9 +89,14 @@ class TObjectUpdate : public TObject {
   void Delete(const TObject* Obj);
 
   std::int32_t GetHandle() const { return handle_; }
-  TObjectDatabase& GetDatabase() const { return *database_; }
+  // Raises EOdbDatabaseNotOpened once the update object is detached.
+  TObjectDatabase& GetDatabase() const;
   TORMapping& GetMapping() const { return *mapping_; }
   const std::string& GetTableName() const { return tableName_; }
+
+  // Called by the database's destructor: forgets the database; the update
+  // handle goes with the driver.
+  void DetachDatabase();
 
  private:
   void CheckObjectType(const TObject* Obj) const;

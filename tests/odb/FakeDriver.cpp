@@ -230,7 +230,8 @@ TOdbBookmarkData TFakeDriver::InternalGetBookmark(std::int32_t Handle) {
   GetHandleDataObj(Handle);
   Note("GetBookmark");
   ++OpenBookmarks;
-  return new int(Pos);
+  bookmarks_.push_back(std::make_unique<int>(Pos));
+  return bookmarks_.back().get();
 }
 
 void TFakeDriver::InternalGotoBookmark(std::int32_t Handle, TOdbBookmarkData Bookmark) {
@@ -242,7 +243,7 @@ void TFakeDriver::InternalGotoBookmark(std::int32_t Handle, TOdbBookmarkData Boo
 void TFakeDriver::InternalFreeBookmark(std::int32_t Handle, TOdbBookmarkData Bookmark) {
   GetHandleDataObj(Handle);
   --OpenBookmarks;
-  delete static_cast<int*>(Bookmark);
+  std::erase_if(bookmarks_, [&](const std::unique_ptr<int>& b) { return b.get() == Bookmark; });
 }
 
 // --- mappings ---------------------------------------------------------------

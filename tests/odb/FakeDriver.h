@@ -101,6 +101,8 @@ class TFakeDriver : public TOdbDriver {
 
   TDataAccessMethodSet methods_;
   std::string indexName_;
+  // The bookmarks handed out and not freed yet; the rest go with the driver.
+  std::vector<std::unique_ptr<int>> bookmarks_;
 };
 
 // Name string(21), Code integer; ByName (unique: Name), ByCode (primary:

@@ -183,6 +183,26 @@ TEST_F(OdbFramework, CloseClosesOpenDatasetsAndKeepsThemRegistered) {
   EXPECT_TRUE(a->GetOpened());
 }
 
+// Members of an application class die in declaration order, so the database
+// may go first: its files are detached, and neither their operations nor
+// their destructors reach the freed database.
+TEST_F(OdbFramework, FilesOutlivingTheirDatabaseAreDetached) {
+  auto open = OpenFile();
+  Put(*open, "a", 1);
+  auto bookmark = open->GetBookmark();
+  auto closed = std::make_unique<TObjectFile>(*db_, "Closed", TFwItemMapping::StaticClass());
+  db_.reset();
+  EXPECT_FALSE(open->GetOpened());
+  EXPECT_EQ(Cur(*open).Name, "a");
+  EXPECT_THROW(open->Open(), EOdbDatabaseNotOpened);
+  EXPECT_THROW(open->FindFirst(), EOdbDatabaseNotOpened);
+  EXPECT_THROW(open->Insert(), EOdbDatabaseNotOpened);
+  EXPECT_THROW(closed->GetDatabase(), EOdbDatabaseNotOpened);
+  bookmark.reset();
+  closed.reset();
+  open.reset();
+}
+
 // --- mapping ----------------------------------------------------------------
 
 TEST_F(OdbFramework, MappingDefinesInOrderThroughTheMostDerivedClass) {

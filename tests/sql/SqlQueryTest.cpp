@@ -382,6 +382,21 @@ TEST_F(SqlAccess, ClosedDatabase) {
   ExpectPerson(query.Search(&b), b);
 }
 
+// A query and an update object that outlive their database are detached:
+// they raise instead of reaching the freed database, also when destroyed.
+TEST_F(SqlAccess, QueryAndUpdateOutlivingTheirDatabase) {
+  CreateFromBuilders();
+  auto query = std::make_unique<TObjectQuery>(*db_, "Persons", TPlainPersonMapping::StaticClass());
+  auto update =
+      std::make_unique<TObjectUpdate>(*db_, "Persons", TPlainPersonMapping::StaticClass());
+  const TPerson a("A", 1, 1, 1);
+  db_.reset();
+  EXPECT_THROW(query->Search(&a), EOdbDatabaseNotOpened);
+  EXPECT_THROW(update->Insert(&a), EOdbDatabaseNotOpened);
+  update.reset();
+  query.reset();
+}
+
 TEST(SqlAccessMethod, QueryNeedsSqlAccess) {
   TObjectDatabase db(sqltest::TRecordOnlyDriver::StaticClass(), ":memory:");
   db.Open("", "", "");
