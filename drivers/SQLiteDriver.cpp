@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cmath>
 #include <cstring>
 #include <limits>
 #include <map>
@@ -40,8 +41,17 @@ std::string Trim(std::string_view S) {
   return std::string(S.substr(b, e - b));
 }
 
-// The value of one column of the current record.
-using TValue = std::variant<std::int64_t, double, std::string>;
+// The bytes of a blob value.
+struct TBlob {
+  std::string Bytes;
+};
+
+// The value of one column of the current record as SQLite holds it, which
+// is of the mapping's type in the files this driver writes; another type (a
+// null, a blob, text in a number column) comes only from files written by
+// others, and is kept as it is so that re-positioning from it finds the
+// record where SQLite orders it.
+using TValue = std::variant<std::monostate, std::int64_t, double, std::string, TBlob>;
 
 // One column of a table: a mapping field.
 struct TColumn {
@@ -103,6 +113,9 @@ class TSQLiteTable : public TSQLiteHandle {
     std::vector<int> Cols;          // column numbers, key order
     std::vector<std::string> Term;  // "col" or "col" COLLATE NOCASE
     TSQLiteStmt First, Last, Next, Prior, Exact, Nearest;
+    // Prepared when first needed: Next and Prior comparing nulls as SQLite
+    // orders them, and whether nulls lie towards smaller keys (see Step).
+    TSQLiteStmt NextNull, PriorNull, NullBelow;
   };
 
   TSQLiteTable(TSQLiteDriver& Driver, TObjectDataset& Dataset, bool Exclusive);
@@ -135,6 +148,19 @@ class TSQLiteTable : public TSQLiteHandle {
  private:
   int OrderOf(const TOdbIndex& Index) const;
   void Prepare(TOrder& O);
+  // The order by clause of O for Dir (+1 forward, -1 backward).
+  static std::string OrderBy(const TOrder& O, int Dir);
+  // The condition "beyond the current record in direction Dir" of O over
+  // parameters ?1..?n (the key) and ?n+1 (the row id). NullSafe: nulls in
+  // the key are compared as SQLite orders them (before every other value),
+  // at the price of the leading range that lets SQLite seek.
+  static std::string Beyond(const TOrder& O, int Dir, bool NullSafe);
+  // Whether a record of O whose key holds a null lies below the current
+  // key (so that the comparisons of Beyond without NullSafe, for which a
+  // null is never smaller, would pass it over): for each term, a record
+  // with the current record's values in the terms before it and a null in
+  // it. Each test is a seek into the index.
+  bool NullBelow(TOrder& O);
   std::string SelectList() const;
   // Runs the first-record statement of order O in direction Dir.
   bool Start(int O, int Dir);
@@ -168,7 +194,8 @@ class TSQLiteTable : public TSQLiteHandle {
   std::vector<TColumn> columns_;
   std::vector<TOrder> orders_;  // orders_[0] is the row order
   int current_ = 0;
-  int aliasColumn_ = -1;  // the column that is the row id, if any
+  int aliasColumn_ = -1;         // the column that is the row id, if any
+  std::vector<bool> keyColumn_;  // per column: part of some order
   bool exclusive_ = false;
 
   bool positioned_ = false;
@@ -250,6 +277,10 @@ TSQLiteTable::TSQLiteTable(TSQLiteDriver& Driver, TObjectDataset& Dataset, bool 
     }
     orders_.push_back(std::move(order));
   }
+  keyColumn_.assign(columns_.size(), false);
+  for (const TOrder& o : orders_) {
+    for (int c : o.Cols) keyColumn_[c] = true;
+  }
 
   std::string cols, params, sets;
   for (std::size_t c = 0; c < columns_.size(); ++c) {
@@ -286,6 +317,9 @@ void TSQLiteTable::Disconnect() {
     o.Prior.reset();
     o.Exact.reset();
     o.Nearest.reset();
+    o.NextNull.reset();
+    o.PriorNull.reset();
+    o.NullBelow.reset();
   }
   insert_.reset();
   update_.reset();
@@ -301,6 +335,36 @@ std::string TSQLiteTable::SelectList() const {
   return s + ", \"Object\"";
 }
 
+std::string TSQLiteTable::OrderBy(const TOrder& O, int Dir) {
+  const bool keyAsc = (Dir > 0) != O.Descending;
+  std::string s = " order by ";
+  for (const std::string& t : O.Term) s += t + (keyAsc ? " asc, " : " desc, ");
+  return s + (Dir > 0 ? "rowid asc" : "rowid desc");
+}
+
+std::string TSQLiteTable::Beyond(const TOrder& O, int Dir, bool NullSafe) {
+  const std::size_t n = O.Term.size();
+  // In the forward direction a key term moves "greater" on an ascending
+  // order, "smaller" on a descending one; the row id always ascends.
+  const bool keyGreater = (Dir > 0) != O.Descending;
+  auto param = [](std::size_t i) { return "?" + std::to_string(i + 1); };
+  auto moves = [&](const std::string& T, const std::string& P) {
+    if (!NullSafe) return T + (keyGreater ? " > " : " < ") + P;
+    // A null is below every value; "> null" and "< null" hold for nothing.
+    return keyGreater ? "(" + T + " > " + P + " or (" + T + " is not null and " + P + " is null))"
+                      : "(" + T + " < " + P + " or (" + T + " is null and " + P + " is not null))";
+  };
+  std::string w;
+  if (n > 0 && !NullSafe) w = O.Term[0] + (keyGreater ? " >= " : " <= ") + "?1 and ";
+  w += "(";
+  std::string eq;
+  for (std::size_t i = 0; i < n; ++i) {
+    w += "(" + eq + moves(O.Term[i], param(i)) + ") or ";
+    eq += O.Term[i] + (NullSafe ? " is " : " = ") + param(i) + " and ";
+  }
+  return w + "(" + eq + "rowid" + (Dir > 0 ? " > " : " < ") + param(n) + "))";
+}
+
 // Builds the statements of one order. Records are ordered by the key terms
 // (descending for a descending index) and then by row id ascending, which is
 // the order in which SQLite keeps the index itself. "After the current
@@ -309,36 +373,7 @@ std::string TSQLiteTable::SelectList() const {
 // the index instead of scanning it.
 void TSQLiteTable::Prepare(TOrder& O) {
   const std::size_t n = O.Term.size();
-  const char* kd = O.Descending ? "desc" : "asc";
-  const char* kdRev = O.Descending ? "asc" : "desc";
-  std::string fwd = " order by ", bwd = " order by ";
-  for (std::size_t i = 0; i < n; ++i) {
-    fwd += O.Term[i] + " " + kd + ", ";
-    bwd += O.Term[i] + " " + kdRev + ", ";
-  }
-  fwd += "rowid asc";
-  bwd += "rowid desc";
-  const std::string rid = "?" + std::to_string(n + 1);
-  // Cond(Dir): the records after (Dir +1) or before (Dir -1) the position
-  // in this order.
-  auto cond = [&](int Dir) {
-    // In the forward direction a key term moves "greater" on an ascending
-    // order, "smaller" on a descending one; the row id always ascends.
-    const bool keyGreater = (Dir > 0) != O.Descending;
-    const char* kop = keyGreater ? " > " : " < ";
-    const char* kope = keyGreater ? " >= " : " <= ";
-    const char* rop = Dir > 0 ? " > " : " < ";
-    std::string w;
-    if (n > 0) w = O.Term[0] + kope + "?1 and (";
-    std::string eq;
-    for (std::size_t i = 0; i < n; ++i) {
-      w += "(" + eq + O.Term[i] + kop + "?" + std::to_string(i + 1) + ") or ";
-      eq += O.Term[i] + " = ?" + std::to_string(i + 1) + " and ";
-    }
-    w += "(" + eq + "rowid" + rop + rid + ")";
-    if (n > 0) w += ")";
-    return w;
-  };
+  const std::string fwd = OrderBy(O, +1), bwd = OrderBy(O, -1);
   std::string exact, nearest;
   for (std::size_t i = 0; i < n; ++i) {
     if (i > 0) exact += " and ";
@@ -363,8 +398,8 @@ void TSQLiteTable::Prepare(TOrder& O) {
   const std::string head = "select " + SelectList() + " from " + quoted_;
   O.First = d.Prepare(head + fwd);
   O.Last = d.Prepare(head + bwd);
-  O.Next = d.Prepare(head + " where " + cond(+1) + fwd);
-  O.Prior = d.Prepare(head + " where " + cond(-1) + bwd);
+  O.Next = d.Prepare(head + " where " + Beyond(O, +1, false) + fwd);
+  O.Prior = d.Prepare(head + " where " + Beyond(O, -1, false) + bwd);
   if (n > 0) {
     O.Exact = d.Prepare(head + " where " + exact + fwd + " limit 1");
     O.Nearest = d.Prepare(head + " where " + nearest + fwd + " limit 1");
@@ -384,8 +419,14 @@ void TSQLiteTable::ReadRow(sqlite3_stmt* Stmt) {
   rowId_ = sqlite3_column_int64(Stmt, 0);
   for (std::size_t c = 0; c < columns_.size(); ++c) {
     const int col = static_cast<int>(c) + 1;
-    switch (columns_[c].Type) {
-      case oftString: {
+    switch (sqlite3_column_type(Stmt, col)) {
+      case SQLITE_INTEGER:
+        values_[c] = static_cast<std::int64_t>(sqlite3_column_int64(Stmt, col));
+        break;
+      case SQLITE_FLOAT:
+        values_[c] = sqlite3_column_double(Stmt, col);
+        break;
+      case SQLITE_TEXT: {
         const auto* t = reinterpret_cast<const char*>(sqlite3_column_text(Stmt, col));
         const auto n = static_cast<std::size_t>(sqlite3_column_bytes(Stmt, col));
         // Reuses the string's memory from record to record.
@@ -396,11 +437,14 @@ void TSQLiteTable::ReadRow(sqlite3_stmt* Stmt) {
         }
         break;
       }
-      case oftFloat:
-        values_[c] = sqlite3_column_double(Stmt, col);
+      case SQLITE_BLOB: {
+        const void* b = sqlite3_column_blob(Stmt, col);
+        const auto n = static_cast<std::size_t>(sqlite3_column_bytes(Stmt, col));
+        values_[c] = TBlob{std::string(b != nullptr ? static_cast<const char*>(b) : "", n)};
         break;
+      }
       default:
-        values_[c] = static_cast<std::int64_t>(sqlite3_column_int64(Stmt, col));
+        values_[c] = std::monostate();
         break;
     }
   }
@@ -416,9 +460,13 @@ void TSQLiteTable::BindValue(sqlite3_stmt* Stmt, int Param, const TValue& V) con
     sqlite3_bind_int64(Stmt, Param, *i);
   } else if (const auto* d = std::get_if<double>(&V)) {
     sqlite3_bind_double(Stmt, Param, *d);
+  } else if (const auto* s = std::get_if<std::string>(&V)) {
+    sqlite3_bind_text(Stmt, Param, s->data(), static_cast<int>(s->size()), SQLITE_TRANSIENT);
+  } else if (const auto* b = std::get_if<TBlob>(&V)) {
+    sqlite3_bind_blob(Stmt, Param, b->Bytes.data(), static_cast<int>(b->Bytes.size()),
+                      SQLITE_TRANSIENT);
   } else {
-    const auto& s = std::get<std::string>(V);
-    sqlite3_bind_text(Stmt, Param, s.data(), static_cast<int>(s.size()), SQLITE_TRANSIENT);
+    sqlite3_bind_null(Stmt, Param);
   }
 }
 
@@ -462,7 +510,9 @@ bool TSQLiteTable::Start(int O, int Dir) {
 
 void TSQLiteTable::BindRow(sqlite3_stmt* Stmt, TUnorderedList& Fields, TMemoryStream& Stream) {
   for (std::size_t c = 0; c < columns_.size(); ++c) {
-    BindField(Stmt, static_cast<int>(c) + 1, FieldFor(Fields, static_cast<int>(c)));
+    const TOdbField& f = FieldFor(Fields, static_cast<int>(c));
+    if (keyColumn_[c]) TSQLiteDriver::CheckKeyValue(f, table_);
+    BindField(Stmt, static_cast<int>(c) + 1, f);
   }
   const auto size = static_cast<int>(Stream.GetSize());
   sqlite3_bind_blob(Stmt, static_cast<int>(columns_.size()) + 1,
@@ -500,12 +550,57 @@ bool TSQLiteTable::Step(int Dir) {
   StopCursor();
   Driver().EndReads();
   TOrder& o = orders_[current_];
-  sqlite3_stmt* s = Dir > 0 ? o.Next.get() : o.Prior.get();
+  // Only files written by others hold nulls in key columns; the statements
+  // that seek the index pass them over, so the walk compares nulls itself
+  // when it stands on one or when one lies ahead (nulls are the smallest
+  // values: ahead only when the walk moves towards smaller keys).
+  bool nullSafe = false;
+  for (int c : o.Cols) nullSafe = nullSafe || std::holds_alternative<std::monostate>(values_[c]);
+  if (!nullSafe && (Dir > 0) == o.Descending) nullSafe = NullBelow(o);
+  sqlite3_stmt* s = nullptr;
+  if (!nullSafe) {
+    s = Dir > 0 ? o.Next.get() : o.Prior.get();
+  } else {
+    TSQLiteStmt& n = Dir > 0 ? o.NextNull : o.PriorNull;
+    if (!n) {
+      n = Driver().Prepare("select " + SelectList() + " from " + quoted_ + " where " +
+                           Beyond(o, Dir, true) + OrderBy(o, Dir));
+    }
+    s = n.get();
+  }
   for (std::size_t i = 0; i < o.Cols.size(); ++i) {
     BindValue(s, static_cast<int>(i) + 1, values_[o.Cols[i]]);
   }
-  sqlite3_bind_int64(s, static_cast<int>(o.Cols.size()) + 1, rowId_);
-  return BeginWalk(s, Dir);
+  const std::int64_t from = rowId_;
+  sqlite3_bind_int64(s, static_cast<int>(o.Cols.size()) + 1, from);
+  if (!BeginWalk(s, Dir)) return false;
+  // The key values are SQLite's own, so the walk always moves on; should it
+  // not, raise rather than return the same record forever.
+  if (rowId_ == from) {
+    StopCursor();
+    RaiseOdb<EOdbError>("the walk over " + table_ + " cannot move on from its current record");
+  }
+  return true;
+}
+
+bool TSQLiteTable::NullBelow(TOrder& O) {
+  const std::size_t n = O.Cols.size();
+  if (n == 0) return false;
+  if (!O.NullBelow) {
+    std::string sql = "select ", eq;
+    for (std::size_t i = 0; i < n; ++i) {
+      if (i > 0) sql += " or ";
+      sql += "exists (select 1 from " + quoted_ + " where " + eq + O.Term[i] + " is null)";
+      eq += O.Term[i] + " = ?" + std::to_string(i + 1) + " and ";
+    }
+    O.NullBelow = Driver().Prepare(sql);
+  }
+  sqlite3_stmt* s = O.NullBelow.get();
+  TStmtReset reset(s);
+  for (std::size_t i = 0; i + 1 < n; ++i) BindValue(s, static_cast<int>(i) + 1, values_[O.Cols[i]]);
+  const int rc = sqlite3_step(s);
+  if (rc != SQLITE_ROW) Driver().RaiseEngineError(rc, "reading " + table_);
+  return sqlite3_column_int(s, 0) != 0;
 }
 
 void TSQLiteTable::GetCurrent(TMemoryStream& Stream) {
@@ -618,6 +713,8 @@ void TSQLiteTable::Insert(TUnorderedList& Fields, TMemoryStream& Stream) {
   // next Update), the record is not committed before its image is there, so
   // that no record without an image survives a crash.
   const bool savepoint = autoInc;
+  const bool outermost = !d.InTransaction();
+  const bool pending = savepoint && Stream.GetSize() == 0;
   if (savepoint) d.Exec("savepoint corvid_insert");
   try {
     if (autoInc) NextAutoInc(Fields);
@@ -626,13 +723,9 @@ void TSQLiteTable::Insert(TUnorderedList& Fields, TMemoryStream& Stream) {
     BindRow(s, Fields, Stream);
     const int rc = sqlite3_step(s);
     if (rc != SQLITE_DONE) RaiseWriteError(rc, Fields, 0);
+    if (savepoint && !pending) d.Exec("release corvid_insert");
   } catch (...) {
-    if (savepoint) {
-      try {
-        d.Exec("rollback to corvid_insert; release corvid_insert");
-      } catch (...) {
-      }
-    }
+    if (savepoint) d.UndoSavepoint("corvid_insert", outermost);
     throw;
   }
   StopCursor();
@@ -643,18 +736,13 @@ void TSQLiteTable::Insert(TUnorderedList& Fields, TMemoryStream& Stream) {
   image_.assign(reinterpret_cast<const char*>(Stream.Memory()),
                 static_cast<std::size_t>(Stream.GetSize()));
   positioned_ = true;
-  if (savepoint) {
-    if (Stream.GetSize() == 0) {
-      d.SetPendingInsert(this);
-    } else {
-      d.Exec("release corvid_insert");
-    }
-  }
+  if (pending) d.SetPendingInsert(this, outermost);
 }
 
 void TSQLiteTable::Update(TUnorderedList& Fields, TMemoryStream& Stream) {
   TSQLiteDriver& d = Driver();
-  const bool completing = d.TakePendingInsert(this);
+  bool outermost = false;
+  const bool completing = d.TakePendingInsert(this, outermost);
   d.BeginWrite();
   try {
     if (!positioned_) RaiseOdb<EOdbObjectNotFound>("no current object in " + table_);
@@ -667,17 +755,17 @@ void TSQLiteTable::Update(TUnorderedList& Fields, TMemoryStream& Stream) {
     if (sqlite3_changes(d.Connection()) == 0) {
       RaiseOdb<EOdbObjectNotFound>("the current object of " + table_ + " no longer exists");
     }
+    // Outside a transaction this commits the insert with its image.
+    if (completing) d.Exec("release corvid_insert");
   } catch (...) {
     if (completing) {
-      try {
-        d.Exec("rollback to corvid_insert; release corvid_insert");
-        positioned_ = false;
-      } catch (...) {
-      }
+      // The insert is undone whole: record, image and counter.
+      d.UndoSavepoint("corvid_insert", outermost);
+      StopCursor();
+      positioned_ = false;
     }
     throw;
   }
-  if (completing) d.Exec("release corvid_insert");
   for (std::size_t c = 0; c < columns_.size(); ++c) {
     values_[c] = FieldValue(FieldFor(Fields, static_cast<int>(c)));
   }
@@ -688,9 +776,18 @@ void TSQLiteTable::Update(TUnorderedList& Fields, TMemoryStream& Stream) {
 
 void TSQLiteTable::Delete() {
   TSQLiteDriver& d = Driver();
-  d.BeginWrite();
-  if (!positioned_) RaiseOdb<EOdbObjectNotFound>("no current object in " + table_);
-  {
+  bool outermost = false;
+  if (d.TakePendingInsert(this, outermost)) {
+    // The record this handle inserted and has not completed: taking it back
+    // undoes the insert's savepoint, so that the record without its image
+    // is never committed (not even for the moment before its deletion).
+    d.BeginWrite();
+    if (!d.UndoSavepoint("corvid_insert", outermost)) {
+      RaiseOdb<EOdbError>("the insert into " + table_ + " could not be undone");
+    }
+  } else {
+    d.BeginWrite();
+    if (!positioned_) RaiseOdb<EOdbObjectNotFound>("no current object in " + table_);
     sqlite3_stmt* s = delete_.get();
     TStmtReset reset(s);
     sqlite3_bind_int64(s, 1, rowId_);
@@ -896,14 +993,17 @@ bool TSQLiteDriver::InTransaction() const {
 }
 
 void TSQLiteDriver::BeginWrite() {
-  ClosePendingInsert();
+  // Reads end first: a pending insert whose commit fails is rolled back,
+  // which would abort every read still open.
   for (TSQLiteHandle* h : handles_) h->Quiesce();
+  ClosePendingInsert();
   ++writeGeneration_;
 }
 
-bool TSQLiteDriver::TakePendingInsert(TSQLiteHandle* Handle) {
+bool TSQLiteDriver::TakePendingInsert(TSQLiteHandle* Handle, bool& Outermost) {
   if (pendingInsert_ == nullptr || pendingInsert_ != Handle) return false;
   pendingInsert_ = nullptr;
+  Outermost = pendingOutermost_;
   return true;
 }
 
@@ -911,7 +1011,30 @@ void TSQLiteDriver::ClosePendingInsert() {
   if (pendingInsert_ == nullptr) return;
   // Anything but the completing Update: keep the record as inserted.
   pendingInsert_ = nullptr;
-  Exec("release corvid_insert");
+  try {
+    Exec("release corvid_insert");
+  } catch (...) {
+    UndoSavepoint("corvid_insert", pendingOutermost_);
+    throw;
+  }
+}
+
+bool TSQLiteDriver::UndoSavepoint(const char* Name, bool Outermost) noexcept {
+  if (db_ == nullptr) return false;
+  ++writeGeneration_;
+  if (Outermost) {
+    // The transaction holds nothing but the savepoint: end it without
+    // writing anything (rolling back to the savepoint and releasing it
+    // would commit the restored pages). After a failed commit no
+    // transaction may stay open, or every later write would go into it
+    // and be lost; the engine may have ended it itself.
+    if (!InTransaction()) return true;
+    sqlite3_exec(db_, "rollback", nullptr, nullptr, nullptr);
+    return !InTransaction();
+  }
+  const std::string name = Name;
+  return sqlite3_exec(db_, ("rollback to " + name + "; release " + name).c_str(), nullptr, nullptr,
+                      nullptr) == SQLITE_OK;
 }
 
 void TSQLiteDriver::AttachHandle(TSQLiteHandle* Handle) {
@@ -940,6 +1063,12 @@ TSQLiteHandle& TSQLiteDriver::HandleState(std::int32_t Handle) const {
   lastHandle_ = Handle;
   lastState_ = h;
   return *h;
+}
+
+void TSQLiteDriver::CheckKeyValue(const TOdbField& F, const std::string& Table) {
+  if (F.GetFieldType() == oftFloat && std::isnan(F.GetAsFloat())) {
+    RaiseOdb<EOdbInvalidFieldType>("NaN in the key field " + F.GetName() + " of " + Table);
+  }
 }
 
 std::string TSQLiteDriver::QuoteName(const std::string& Name) {
@@ -1166,15 +1295,13 @@ void TSQLiteDriver::InternalCreateDataset(TObjectDataset& Dataset) {
            KeyList(*index, fields) + ");\n";
   }
   BeginWrite();
+  const bool outermost = !InTransaction();
   Exec("savepoint corvid_create");
   try {
     Exec(sql);
     Exec("release corvid_create");
   } catch (...) {
-    try {
-      Exec("rollback to corvid_create; release corvid_create");
-    } catch (...) {
-    }
+    UndoSavepoint("corvid_create", outermost);
     throw;
   }
 }
@@ -1196,6 +1323,7 @@ void TSQLiteDriver::InternalDeleteDataset(TObjectDataset& Dataset) {
   }
   LockTable(table, true);
   try {
+    const bool outermost = !InTransaction();
     Exec("savepoint corvid_drop");
     try {
       Exec("drop table " + QuoteName(table));
@@ -1212,10 +1340,7 @@ void TSQLiteDriver::InternalDeleteDataset(TObjectDataset& Dataset) {
       if (rc != SQLITE_DONE) RaiseEngineError(rc, "forgetting the counters of " + table);
       Exec("release corvid_drop");
     } catch (...) {
-      try {
-        Exec("rollback to corvid_drop; release corvid_drop");
-      } catch (...) {
-      }
+      UndoSavepoint("corvid_drop", outermost);
       throw;
     }
   } catch (...) {

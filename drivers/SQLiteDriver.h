@@ -25,24 +25,35 @@
 //   is the table the SQL builders describe, so both access methods share it.
 //   Every other mapping index becomes an SQLite index named
 //   "<table>_<index>" honouring unique, case-insensitive (NOCASE) and
-//   descending. Auto-increment values come from the table
-//   "corvid_sequence" (name, value): unique and increasing, never reused.
+//   descending. A float key field holding NaN is refused with
+//   EOdbInvalidFieldType (SQLite cannot store NaN; as a null it would order
+//   with no other key). Auto-increment values come from the table
+//   "corvid_sequence" (name, value): unique and increasing, never reused by
+//   a stored record (an insert that fails is undone whole, its number
+//   included).
 //
 // Record access
 //   Navigation walks the current index in its order, equal keys in the order
 //   of the records' row ids. Consecutive FindNext (or FindPrior) calls step
 //   one open statement, which sees the data as of the step that began the
 //   walk (writes through this driver restart it from the current record);
-//   every other positioning reads the newest data of every connection. FindNearest
-//   makes current the first record whose key is not below the given one in
-//   index order, or the last record when every key is below it. Bookmarks
-//   are row ids: they stay valid while other records come and go; returning
-//   to a record that is gone raises EOdbObjectNotFound. Keys are enforced by
+//   every other positioning reads the newest data of every connection. A
+//   step that cannot use the open statement seeks from the current record's
+//   key as SQLite holds it, so that key columns holding values of another
+//   type or nulls (files written by others) are walked in SQLite's order,
+//   each record once. FindNearest makes current the first record whose key
+//   is not below the given one in index order, or the last record when
+//   every key is below it. Bookmarks are row ids: they stay valid while
+//   other records come and go; returning to a record that is gone raises
+//   EOdbObjectNotFound. Keys are enforced by
 //   SQLite itself (also between connections), so CheckDuplicateInsert and
 //   CheckDuplicateUpdate are false; a duplicate raises EOdbKeyViolation
 //   naming the first-defined index that collides and writes nothing.
 //   Transactions: StartTransaction takes the write lock at once (BEGIN
-//   IMMEDIATE). Exclusive open: a real lock held against every other
+//   IMMEDIATE). A write of several statements outside a transaction (an
+//   auto-increment insert, creating or deleting a table) that fails, also
+//   in its commit, raises and leaves the database as it was and no
+//   transaction open. Exclusive open: a real lock held against every other
 //   connection (in any process) through a lock file "<database>-corvid.lck"
 //   beside the database; a table opened exclusively elsewhere refuses to
 //   open with EOdbError. Where the lock file cannot be created (a read-only
@@ -137,15 +148,27 @@ class TSQLiteDriver : public TOdbDriver {
   bool InTransaction() const;
 
   // A record inserted with auto-increment values and an empty image is kept
-  // in an open savepoint until the Update that brings its image, so that a
-  // crash in between leaves no record without an image. Any other write
-  // (or closing) commits the savepoint first.
+  // in an open savepoint until the Update that brings its image (or the
+  // Delete that takes it back, which undoes the savepoint), so that a crash
+  // in between leaves no record without an image. Any other write (or
+  // closing) releases the savepoint first. Outermost: the savepoint began
+  // outside a transaction, so releasing it commits.
   TSQLiteHandle* PendingInsert() const { return pendingInsert_; }
-  void SetPendingInsert(TSQLiteHandle* Handle) { pendingInsert_ = Handle; }
-  // True (and no longer pending) when Handle's insert was pending.
-  bool TakePendingInsert(TSQLiteHandle* Handle);
-  // Releases a pending insert's savepoint.
+  void SetPendingInsert(TSQLiteHandle* Handle, bool Outermost) {
+    pendingInsert_ = Handle;
+    pendingOutermost_ = Outermost;
+  }
+  // True (and no longer pending) when Handle's insert was pending; then
+  // Outermost receives whether its savepoint is the outermost.
+  bool TakePendingInsert(TSQLiteHandle* Handle, bool& Outermost);
+  // Releases a pending insert's savepoint; when that fails (a failed
+  // commit) the insert is undone and the error raised.
   void ClosePendingInsert();
+  // Undoes the savepoint Name and everything written since it began; an
+  // outermost one by rolling back its whole transaction, so that none is
+  // left open. Errors are swallowed (this runs while another error is on
+  // its way); false when the savepoint could not be undone.
+  bool UndoSavepoint(const char* Name, bool Outermost) noexcept;
 
   // Handle states register themselves while they live.
   void AttachHandle(TSQLiteHandle* Handle);
@@ -155,6 +178,9 @@ class TSQLiteDriver : public TOdbDriver {
 
   // Quotes an identifier for SQL text ("name", with " doubled).
   static std::string QuoteName(const std::string& Name);
+  // Raises EOdbInvalidFieldType when F, a key field of Table, holds NaN:
+  // SQLite would store it as null, which orders with no other key.
+  static void CheckKeyValue(const TOdbField& F, const std::string& Table);
 
  protected:
   TOdbFieldTypes GetSupportedFieldTypes() const override;
@@ -220,6 +246,7 @@ class TSQLiteDriver : public TOdbDriver {
   std::uint64_t writeGeneration_ = 0;
   std::vector<TSQLiteHandle*> handles_;
   TSQLiteHandle* pendingInsert_ = nullptr;
+  bool pendingOutermost_ = false;
   // The last handle looked up (a walk asks for the same one each step);
   // forgotten when its state is destroyed.
   mutable std::int32_t lastHandle_ = 0;

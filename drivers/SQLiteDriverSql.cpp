@@ -341,21 +341,20 @@ void AdvanceCounters(TSQLiteUpdate& Update, TORMapping& Mapping, const std::stri
 }
 
 // Runs Body inside a savepoint, so that a write of several statements
-// happens whole or not at all.
+// happens whole or not at all (also when the release, which outside a
+// transaction is the commit, fails).
 template <class F>
 void InSavepoint(TSQLiteDriver& Driver, F&& Body) {
+  const bool outermost = !Driver.InTransaction();
   Driver.Exec("savepoint corvid_sql");
   try {
     Body();
+    Driver.Exec("release corvid_sql");
   } catch (...) {
-    try {
-      Driver.Exec("rollback to corvid_sql; release corvid_sql");
-    } catch (...) {
-      // The first failure is the one to report.
-    }
+    // The first failure is the one to report.
+    Driver.UndoSavepoint("corvid_sql", outermost);
     throw;
   }
-  Driver.Exec("release corvid_sql");
 }
 
 // The detail of EOdbObjectNotFound: the table and the key sought.
@@ -363,6 +362,19 @@ std::string MissingRowDetail(TORMapping& Mapping, const std::string& Table) {
   std::string clause;
   BuildSelectWhereClause(clause, Mapping, Table);
   return Table + " " + clause;
+}
+
+// Refuses NaN in the key fields of Mapping before anything is written.
+void CheckKeyValues(TORMapping& Mapping, const std::string& Table) {
+  for (const TObject* o : Mapping.GetFields()) {
+    const auto& f = *static_cast<const TOdbField*>(o);
+    for (const TObject* i : Mapping.GetIndices()) {
+      if (static_cast<const TOdbIndex*>(i)->HasField(f.GetName())) {
+        TSQLiteDriver::CheckKeyValue(f, Table);
+        break;
+      }
+    }
+  }
 }
 
 bool HasAutoInc(TORMapping& Mapping) {
@@ -419,6 +431,7 @@ void TSQLiteDriver::InternalInsertSQL(std::int32_t Handle, TMemoryStream& Stream
   }
   const std::string sql = "insert into " + QuoteName(TableName) + " (" + cols +
                           "\"Object\") values (" + params + Param(n + 1) + ")";
+  CheckKeyValues(Mapping, TableName);
   BeginWrite();
   auto write = [&] {
     sqlite3_stmt* s = update.Statement(TableName, sql);
@@ -452,6 +465,7 @@ void TSQLiteDriver::InternalUpdateSQL(std::int32_t Handle, TMemoryStream& Stream
   const std::string cond = KeyCondition(Mapping, TableName, n + 2, keys);
   const std::string sql = "update " + QuoteName(TableName) + " set " + sets +
                           "\"Object\" = " + Param(n + 1) + " where " + cond;
+  CheckKeyValues(Mapping, TableName);
   BeginWrite();
   auto write = [&] {
     sqlite3_stmt* s = update.Statement(TableName, sql);
