@@ -383,6 +383,59 @@ void TPostgreSQLDriver::InternalCloseUpdate(std::int32_t Handle) {
   ReleaseHandle(Handle);
 }
 
+namespace {
+
+// The column type of a mapped field. A string field of Size 1 holds only the
+// empty string, which would make varchar(0), refused by the server: it gets
+// varchar(1).
+std::string ColumnType(const pgsql::TColumnDef& Column) {
+  switch (Column.Type) {
+    case oftString:
+      return std::string(TPostgreSQLDriver::kStringType) + "(" +
+             std::to_string(Column.Size > 1 ? Column.Size - 1 : 1) + ")";
+    case oftFloat:
+      return TPostgreSQLDriver::kFloatType;
+    case oftInteger:
+    case oftAutoInc:
+      return TPostgreSQLDriver::kIntegerType;
+    default:
+      RaiseOdb<EOdbFieldTypeNotSupported>();
+  }
+}
+
+// The create-table statement in the layout of the SQL builders': one line
+// per column, the object column, and the primary key clause when the
+// mapping has a primary index (its columns not null).
+std::string CreateTableStatement(const TTableDef& Def) {
+  std::vector<bool> inPrimary(Def.Columns.size(), false);
+  std::string primary;
+  if (Def.Primary >= 0) {
+    for (int c : Def.Indices[static_cast<std::size_t>(Def.Primary)].Columns) {
+      inPrimary[static_cast<std::size_t>(c)] = true;
+      if (!primary.empty()) primary += ",";
+      primary += Def.Columns[static_cast<std::size_t>(c)].Name;
+    }
+  }
+  TStringList lines;
+  lines.Add("create table " + Def.Table);
+  lines.Add("(");
+  for (std::size_t c = 0; c < Def.Columns.size(); ++c) {
+    lines.Add(Def.Columns[c].Name + " " + ColumnType(Def.Columns[c]) +
+              (inPrimary[c] ? " not null" : ""));
+    lines.Add(",");
+  }
+  if (Def.Primary >= 0) {
+    lines.Add(std::string("Object ") + TPostgreSQLDriver::kObjectType + ",");
+    lines.Add("primary key (" + primary + ")");
+  } else {
+    lines.Add(std::string("Object ") + TPostgreSQLDriver::kObjectType);
+  }
+  lines.Add(")");
+  return lines.Text();
+}
+
+}  // namespace
+
 void TPostgreSQLDriver::InternalCreateDataset(TObjectDataset& Dataset) {
   const std::string& table = Dataset.GetDatasetName();
   oids_.erase(pgsql::FoldIdent(table));
@@ -399,49 +452,11 @@ void TPostgreSQLDriver::InternalCreateDataset(TObjectDataset& Dataset) {
   };
   checkName(table);
   for (const pgsql::TColumnDef& col : def.Columns) checkName(col.Name);
-  TStringList create;
-  if (def.Primary >= 0) {
-    BuildCreateTableStatement(create, Dataset.GetMapping(), table, kStringType, kIntegerType,
-                              kFloatType, kObjectType);
-    // A string field of Size 1 holds only the empty string and comes out as
-    // varchar(0), which the server refuses: it gets varchar(1).
-    TStringList fixed;
-    for (const std::string& line : create) {
-      std::string l = line;
-      const std::size_t at = l.find(std::string(" ") + kStringType + "(0)");
-      if (at != std::string::npos) l[at + std::strlen(kStringType) + 2] = '1';
-      fixed.Add(l);
-    }
-    create = fixed;
-  } else {
-    // The builders' layout without the primary key clause.
-    create.Add("create table " + table);
-    create.Add("(");
-    for (const pgsql::TColumnDef& col : def.Columns) {
-      std::string line = col.Name + " ";
-      switch (col.Type) {
-        case oftString:
-          line += std::string(kStringType) + "(" + std::to_string(col.Size > 0 ? col.Size - 1 : 0) +
-                  ") ";
-          break;
-        case oftFloat:
-          line += std::string(kFloatType) + " ";
-          break;
-        default:
-          line += std::string(kIntegerType) + " ";
-          break;
-      }
-      create.Add(line);
-      create.Add(",");
-    }
-    create.Add(std::string("Object ") + kObjectType);
-    create.Add(")");
-  }
-
+  const std::string create = CreateTableStatement(def);
   std::vector<std::string> statements;
   // A table of that name already there is refused (EOdbError), never
   // replaced: its data stays.
-  statements.push_back(create.Text());
+  statements.push_back(create);
   statements.push_back("alter table " + def.QuotedTable() + " add column " + pgsql::kRowIdColumn +
                        " bigint generated always as identity");
   statements.push_back("create unique index " + QuoteIdent(table + "_" + pgsql::kRowIdColumn) +
