@@ -1,7 +1,9 @@
 #include "drivers/PostgreSQLDriver.h"
 
 #include <cstring>
+#include <exception>
 #include <memory>
+#include <utility>
 
 #include "containers/ObjList.h"
 #include "drivers/PostgreSQLDriverState.h"
@@ -188,6 +190,7 @@ void TPostgreSQLDriver::RaiseFailure(const TPgResult& Result, const TTableDef* D
 
 TPgResult TPostgreSQLDriver::Run(const std::string& Sql, const TPgParams& Params,
                                  const TTableDef* Def, bool Write) {
+  if (pendingInsert_.Handle != 0) SettlePendingInsert();
   if (Write) ++writeStamp_;
   if (Write && inTransaction_) {
     // A failed statement aborts the whole transaction; the savepoint keeps
@@ -201,12 +204,45 @@ TPgResult TPostgreSQLDriver::Run(const std::string& Sql, const TPgParams& Params
   return result;
 }
 
+TPgResult TPostgreSQLDriver::RunAfter(const std::string& First, const std::string& Sql,
+                                      const TPgParams& Params, const TTableDef* Def) {
+  if (pendingInsert_.Handle != 0) SettlePendingInsert();
+  ++writeStamp_;
+  TPgResult result = conn_.ExecAfter(First, Sql, Params);
+  if (!result.Ok()) RaiseFailure(result, Def);
+  return result;
+}
+
 TPgResult TPostgreSQLDriver::RunText(const std::string& Sql, const TTableDef* Def) {
+  if (pendingInsert_.Handle != 0) SettlePendingInsert();
   // Transaction control and table definitions change what reads see.
   ++writeStamp_;
   TPgResult result = conn_.ExecText(Sql);
   if (!result.Ok()) RaiseFailure(result, Def);
   return result;
+}
+
+void TPostgreSQLDriver::SettlePendingInsert() {
+  const TPendingInsert pending = std::exchange(pendingInsert_, TPendingInsert());
+  if (pending.Handle != 0) EndPendingInsert(pending, true);
+}
+
+void TPostgreSQLDriver::EndPendingInsert(const TPendingInsert& Insert, bool Keep) {
+  ++writeStamp_;
+  if (!Keep) {
+    // Runs while another exception is on its way; should this fail too, the
+    // connection is gone and the server rolls back by itself.
+    conn_.ExecText(Insert.OwnTransaction
+                       ? "rollback"
+                       : "rollback to savepoint corvid_insert; release savepoint corvid_insert");
+    return;
+  }
+  TPgResult r =
+      conn_.ExecText(Insert.OwnTransaction ? "commit" : "release savepoint corvid_insert");
+  if (!r.Ok()) RaiseFailure(r, nullptr);
+  if (std::strcmp(PQcmdStatus(r.Get()), "ROLLBACK") == 0) {
+    RaiseOdb<EOdbError>("The insert failed and was rolled back");
+  }
 }
 
 // ---------------------------------------------------------------------------
@@ -226,6 +262,12 @@ void TPostgreSQLDriver::InternalOpenDatabase(const std::string& Server, const st
 }
 
 void TPostgreSQLDriver::InternalCloseDatabase() {
+  // An insert still waiting for its image is kept as it is, as before any
+  // other operation; should that fail, there is nobody left to tell.
+  try {
+    SettlePendingInsert();
+  } catch (...) {
+  }
   oids_.clear();
   // Ending the session releases its advisory locks and rolls back an open
   // transaction.
@@ -240,6 +282,7 @@ void TPostgreSQLDriver::InternalStartTransaction() {
 }
 
 void TPostgreSQLDriver::InternalCommit() {
+  SettlePendingInsert();
   if (!inTransaction_) return;
   inTransaction_ = false;
   TPgResult r = RunText("commit");
@@ -251,6 +294,7 @@ void TPostgreSQLDriver::InternalCommit() {
 }
 
 void TPostgreSQLDriver::InternalRollback() {
+  SettlePendingInsert();
   if (!inTransaction_) return;
   inTransaction_ = false;
   RunText("rollback");
@@ -364,6 +408,15 @@ std::int32_t TPostgreSQLDriver::OpenQuery(TObjectDataset& Dataset) {
 }
 
 void TPostgreSQLDriver::InternalCloseDataset(std::int32_t Handle) {
+  // The handle's pending insert is kept; the handle closes either way.
+  std::exception_ptr settleError;
+  if (pendingInsert_.Handle == Handle) {
+    try {
+      SettlePendingInsert();
+    } catch (...) {
+      settleError = std::current_exception();
+    }
+  }
   TObject* obj = GetHandleDataObj(Handle);
   if (auto* table = dynamic_cast<TTableState*>(obj)) {
     for (std::int64_t row : table->Locks) AdvisoryUnlock(table->TableOid, row, false);
@@ -373,6 +426,7 @@ void TPostgreSQLDriver::InternalCloseDataset(std::int32_t Handle) {
     if (query->LockOid != 0) AdvisoryUnlock(query->LockOid, 0, true);
   }
   ReleaseHandle(Handle);
+  if (settleError) std::rethrow_exception(settleError);
 }
 
 std::int32_t TPostgreSQLDriver::InternalOpenUpdate() {

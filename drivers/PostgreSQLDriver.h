@@ -79,12 +79,20 @@
 // connection's open transaction has just inserted wait for that
 // transaction, as the server's unique indices do.
 //
-// Writing. An update whose field values equal those this handle has just
-// written to the row (the second step of an insert with an auto-increment
-// field) sets only the object column. Pack runs VACUUM on the table
-// (nothing inside a transaction). SQL inserts through an update object
-// leave an auto-increment column that is 0 to the server's identity; an
-// explicit non-zero value is stored as given.
+// Writing. An insert with auto-increment fields and an empty image (the
+// first of the two steps in which an object file inserts such a record: the
+// server assigns the numbers, then the image that holds them follows) is
+// not committed on its own: it runs in a transaction of its own, or under a
+// savepoint inside the caller's transaction, which the Update of the same
+// handle commits (releases) together with the image. Deleting the record
+// instead, or a failing Update, takes the insert back; any other operation
+// first commits the record as inserted. So no other connection ever sees a
+// record without its image, and a client that dies between the steps leaves
+// nothing behind. An update whose field values equal those this handle has
+// just written to the row (that second step) sets only the object column.
+// Pack runs VACUUM on the table (nothing inside a transaction). SQL inserts
+// through an update object leave an auto-increment column that is 0 to the
+// server's identity; an explicit non-zero value is stored as given.
 //
 // Values travel as binary bound parameters, the object image as bytea. The
 // client encoding is LATIN1, so any 8-bit string is stored and read back
@@ -183,6 +191,10 @@ class TPostgreSQLDriver : public TOdbDriver {
   pgsql::TPgResult Run(const std::string& Sql, const pgsql::TPgParams& Params,
                        const pgsql::TTableDef* Def = nullptr, bool Write = false);
   pgsql::TPgResult RunText(const std::string& Sql, const pgsql::TTableDef* Def = nullptr);
+  // Runs the statement First (transaction control), then the write Sql, in
+  // one round trip, without a savepoint of its own.
+  pgsql::TPgResult RunAfter(const std::string& First, const std::string& Sql,
+                            const pgsql::TPgParams& Params, const pgsql::TTableDef* Def);
   [[noreturn]] void RaiseFailure(const pgsql::TPgResult& Result, const pgsql::TTableDef* Def);
 
   std::int32_t OpenTable(TObjectDataset& Dataset, bool Exclusive);
@@ -206,6 +218,22 @@ class TPostgreSQLDriver : public TOdbDriver {
   bool MoveStep(pgsql::TTableState& State, bool Forward);
   bool MoveEnd(pgsql::TTableState& State, bool First, int IndexNo);
   void ReloadKey(pgsql::TTableState& State);
+  // The update of the current record, without the bookkeeping of a pending
+  // insert.
+  void UpdateCurrent(pgsql::TTableState& State, TUnorderedList& Fields, TMemoryStream& Stream);
+
+  // An insert with auto-increment fields and no image yet: its row is held
+  // back, in a transaction of its own or under a savepoint of the caller's,
+  // until the Update of the same handle has written the image.
+  struct TPendingInsert {
+    std::int32_t Handle = 0;  // 0: none
+    bool OwnTransaction = false;
+  };
+  // Commits a pending insert as it is (before anything but its completing
+  // Update or its Delete).
+  void SettlePendingInsert();
+  // Commits (Keep) or takes back Insert; taking back raises nothing.
+  void EndPendingInsert(const TPendingInsert& Insert, bool Keep);
 
   pgsql::TPgConnection conn_;
   int connectTimeout_ = 10;
@@ -215,6 +243,7 @@ class TPostgreSQLDriver : public TOdbDriver {
   // Table oids by folded name, for the lock keys of SQL access.
   std::map<std::string, std::uint32_t> oids_;
   bool inTransaction_ = false;
+  TPendingInsert pendingInsert_;
 };
 
 }  // namespace corvid
