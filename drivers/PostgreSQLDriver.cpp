@@ -1,7 +1,9 @@
 #include "drivers/PostgreSQLDriver.h"
 
 #include <cstring>
+#include <exception>
 #include <memory>
+#include <utility>
 
 #include "containers/ObjList.h"
 #include "drivers/PostgreSQLDriverState.h"
@@ -188,6 +190,7 @@ void TPostgreSQLDriver::RaiseFailure(const TPgResult& Result, const TTableDef* D
 
 TPgResult TPostgreSQLDriver::Run(const std::string& Sql, const TPgParams& Params,
                                  const TTableDef* Def, bool Write) {
+  if (pendingInsert_.Handle != 0) SettlePendingInsert();
   if (Write) ++writeStamp_;
   if (Write && inTransaction_) {
     // A failed statement aborts the whole transaction; the savepoint keeps
@@ -201,12 +204,45 @@ TPgResult TPostgreSQLDriver::Run(const std::string& Sql, const TPgParams& Params
   return result;
 }
 
+TPgResult TPostgreSQLDriver::RunAfter(const std::string& First, const std::string& Sql,
+                                      const TPgParams& Params, const TTableDef* Def) {
+  if (pendingInsert_.Handle != 0) SettlePendingInsert();
+  ++writeStamp_;
+  TPgResult result = conn_.ExecAfter(First, Sql, Params);
+  if (!result.Ok()) RaiseFailure(result, Def);
+  return result;
+}
+
 TPgResult TPostgreSQLDriver::RunText(const std::string& Sql, const TTableDef* Def) {
+  if (pendingInsert_.Handle != 0) SettlePendingInsert();
   // Transaction control and table definitions change what reads see.
   ++writeStamp_;
   TPgResult result = conn_.ExecText(Sql);
   if (!result.Ok()) RaiseFailure(result, Def);
   return result;
+}
+
+void TPostgreSQLDriver::SettlePendingInsert() {
+  const TPendingInsert pending = std::exchange(pendingInsert_, TPendingInsert());
+  if (pending.Handle != 0) EndPendingInsert(pending, true);
+}
+
+void TPostgreSQLDriver::EndPendingInsert(const TPendingInsert& Insert, bool Keep) {
+  ++writeStamp_;
+  if (!Keep) {
+    // Runs while another exception is on its way; should this fail too, the
+    // connection is gone and the server rolls back by itself.
+    conn_.ExecText(Insert.OwnTransaction
+                       ? "rollback"
+                       : "rollback to savepoint corvid_insert; release savepoint corvid_insert");
+    return;
+  }
+  TPgResult r =
+      conn_.ExecText(Insert.OwnTransaction ? "commit" : "release savepoint corvid_insert");
+  if (!r.Ok()) RaiseFailure(r, nullptr);
+  if (std::strcmp(PQcmdStatus(r.Get()), "ROLLBACK") == 0) {
+    RaiseOdb<EOdbError>("The insert failed and was rolled back");
+  }
 }
 
 // ---------------------------------------------------------------------------
@@ -226,6 +262,12 @@ void TPostgreSQLDriver::InternalOpenDatabase(const std::string& Server, const st
 }
 
 void TPostgreSQLDriver::InternalCloseDatabase() {
+  // An insert still waiting for its image is kept as it is, as before any
+  // other operation; should that fail, there is nobody left to tell.
+  try {
+    SettlePendingInsert();
+  } catch (...) {
+  }
   oids_.clear();
   // Ending the session releases its advisory locks and rolls back an open
   // transaction.
@@ -240,6 +282,7 @@ void TPostgreSQLDriver::InternalStartTransaction() {
 }
 
 void TPostgreSQLDriver::InternalCommit() {
+  SettlePendingInsert();
   if (!inTransaction_) return;
   inTransaction_ = false;
   TPgResult r = RunText("commit");
@@ -251,6 +294,7 @@ void TPostgreSQLDriver::InternalCommit() {
 }
 
 void TPostgreSQLDriver::InternalRollback() {
+  SettlePendingInsert();
   if (!inTransaction_) return;
   inTransaction_ = false;
   RunText("rollback");
@@ -364,6 +408,15 @@ std::int32_t TPostgreSQLDriver::OpenQuery(TObjectDataset& Dataset) {
 }
 
 void TPostgreSQLDriver::InternalCloseDataset(std::int32_t Handle) {
+  // The handle's pending insert is kept; the handle closes either way.
+  std::exception_ptr settleError;
+  if (pendingInsert_.Handle == Handle) {
+    try {
+      SettlePendingInsert();
+    } catch (...) {
+      settleError = std::current_exception();
+    }
+  }
   TObject* obj = GetHandleDataObj(Handle);
   if (auto* table = dynamic_cast<TTableState*>(obj)) {
     for (std::int64_t row : table->Locks) AdvisoryUnlock(table->TableOid, row, false);
@@ -373,6 +426,7 @@ void TPostgreSQLDriver::InternalCloseDataset(std::int32_t Handle) {
     if (query->LockOid != 0) AdvisoryUnlock(query->LockOid, 0, true);
   }
   ReleaseHandle(Handle);
+  if (settleError) std::rethrow_exception(settleError);
 }
 
 std::int32_t TPostgreSQLDriver::InternalOpenUpdate() {
@@ -382,6 +436,59 @@ std::int32_t TPostgreSQLDriver::InternalOpenUpdate() {
 void TPostgreSQLDriver::InternalCloseUpdate(std::int32_t Handle) {
   ReleaseHandle(Handle);
 }
+
+namespace {
+
+// The column type of a mapped field. A string field of Size 1 holds only the
+// empty string, which would make varchar(0), refused by the server: it gets
+// varchar(1).
+std::string ColumnType(const pgsql::TColumnDef& Column) {
+  switch (Column.Type) {
+    case oftString:
+      return std::string(TPostgreSQLDriver::kStringType) + "(" +
+             std::to_string(Column.Size > 1 ? Column.Size - 1 : 1) + ")";
+    case oftFloat:
+      return TPostgreSQLDriver::kFloatType;
+    case oftInteger:
+    case oftAutoInc:
+      return TPostgreSQLDriver::kIntegerType;
+    default:
+      RaiseOdb<EOdbFieldTypeNotSupported>();
+  }
+}
+
+// The create-table statement in the layout of the SQL builders': one line
+// per column, the object column, and the primary key clause when the
+// mapping has a primary index (its columns not null).
+std::string CreateTableStatement(const TTableDef& Def) {
+  std::vector<bool> inPrimary(Def.Columns.size(), false);
+  std::string primary;
+  if (Def.Primary >= 0) {
+    for (int c : Def.Indices[static_cast<std::size_t>(Def.Primary)].Columns) {
+      inPrimary[static_cast<std::size_t>(c)] = true;
+      if (!primary.empty()) primary += ",";
+      primary += Def.Columns[static_cast<std::size_t>(c)].Name;
+    }
+  }
+  TStringList lines;
+  lines.Add("create table " + Def.Table);
+  lines.Add("(");
+  for (std::size_t c = 0; c < Def.Columns.size(); ++c) {
+    lines.Add(Def.Columns[c].Name + " " + ColumnType(Def.Columns[c]) +
+              (inPrimary[c] ? " not null" : ""));
+    lines.Add(",");
+  }
+  if (Def.Primary >= 0) {
+    lines.Add(std::string("Object ") + TPostgreSQLDriver::kObjectType + ",");
+    lines.Add("primary key (" + primary + ")");
+  } else {
+    lines.Add(std::string("Object ") + TPostgreSQLDriver::kObjectType);
+  }
+  lines.Add(")");
+  return lines.Text();
+}
+
+}  // namespace
 
 void TPostgreSQLDriver::InternalCreateDataset(TObjectDataset& Dataset) {
   const std::string& table = Dataset.GetDatasetName();
@@ -399,49 +506,11 @@ void TPostgreSQLDriver::InternalCreateDataset(TObjectDataset& Dataset) {
   };
   checkName(table);
   for (const pgsql::TColumnDef& col : def.Columns) checkName(col.Name);
-  TStringList create;
-  if (def.Primary >= 0) {
-    BuildCreateTableStatement(create, Dataset.GetMapping(), table, kStringType, kIntegerType,
-                              kFloatType, kObjectType);
-    // A string field of Size 1 holds only the empty string and comes out as
-    // varchar(0), which the server refuses: it gets varchar(1).
-    TStringList fixed;
-    for (const std::string& line : create) {
-      std::string l = line;
-      const std::size_t at = l.find(std::string(" ") + kStringType + "(0)");
-      if (at != std::string::npos) l[at + std::strlen(kStringType) + 2] = '1';
-      fixed.Add(l);
-    }
-    create = fixed;
-  } else {
-    // The builders' layout without the primary key clause.
-    create.Add("create table " + table);
-    create.Add("(");
-    for (const pgsql::TColumnDef& col : def.Columns) {
-      std::string line = col.Name + " ";
-      switch (col.Type) {
-        case oftString:
-          line += std::string(kStringType) + "(" + std::to_string(col.Size > 0 ? col.Size - 1 : 0) +
-                  ") ";
-          break;
-        case oftFloat:
-          line += std::string(kFloatType) + " ";
-          break;
-        default:
-          line += std::string(kIntegerType) + " ";
-          break;
-      }
-      create.Add(line);
-      create.Add(",");
-    }
-    create.Add(std::string("Object ") + kObjectType);
-    create.Add(")");
-  }
-
+  const std::string create = CreateTableStatement(def);
   std::vector<std::string> statements;
   // A table of that name already there is refused (EOdbError), never
   // replaced: its data stays.
-  statements.push_back(create.Text());
+  statements.push_back(create);
   statements.push_back("alter table " + def.QuotedTable() + " add column " + pgsql::kRowIdColumn +
                        " bigint generated always as identity");
   statements.push_back("create unique index " + QuoteIdent(table + "_" + pgsql::kRowIdColumn) +

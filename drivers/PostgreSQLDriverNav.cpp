@@ -8,6 +8,7 @@
 // inserts and deletes by other connections and every step is an index scan.
 #include <algorithm>
 #include <memory>
+#include <utility>
 
 #include "containers/ObjList.h"
 #include "drivers/PostgreSQLDriver.h"
@@ -353,7 +354,23 @@ void TPostgreSQLDriver::InternalInsert(std::int32_t Handle, TUnorderedList& Fiel
                     ") values (" + Join(values, ", ") + ") returning " + pgsql::kRowIdColumn;
   for (const std::string& e : state.OrderExprs(state.CurrentIndex)) sql += ", " + e;
   for (const std::string& r : returning) sql += ", " + r;
-  TPgResult r = Run(sql, params, &state.Def, true);
+  // Numbers first, image after: the row waits uncommitted for the Update
+  // that brings its image.
+  const TPendingInsert pending{Handle, !inTransaction_};
+  const bool imageToCome = !autoIncs.empty() && image.empty();
+  TPgResult r;
+  if (imageToCome) {
+    try {
+      r = RunAfter(pending.OwnTransaction ? "begin" : "savepoint corvid_insert", sql, params,
+                   &state.Def);
+    } catch (...) {
+      EndPendingInsert(pending, false);
+      throw;
+    }
+    pendingInsert_ = pending;
+  } else {
+    r = Run(sql, params, &state.Def, true);
+  }
 
   const int keyEnd = r.Columns() - static_cast<int>(autoIncs.size());
   state.RowId = r.Int8(0, 0);
@@ -377,17 +394,41 @@ void TPostgreSQLDriver::InternalInsert(std::int32_t Handle, TUnorderedList& Fiel
 void TPostgreSQLDriver::InternalUpdate(std::int32_t Handle, TUnorderedList& Fields,
                                        TMemoryStream& Stream) {
   TTableState& state = TableState(Handle, "Update");
-  if (state.RowId == 0) RaiseOdb<EOdbObjectNotFound>(state.Def.Table);
+  if (pendingInsert_.Handle != Handle) {
+    UpdateCurrent(state, Fields, Stream);
+    return;
+  }
+  // The second step of an insert: the record and its image are committed
+  // together, or not at all (the position goes with the record then).
+  const TPendingInsert pending = std::exchange(pendingInsert_, TPendingInsert());
+  try {
+    UpdateCurrent(state, Fields, Stream);
+  } catch (...) {
+    EndPendingInsert(pending, false);
+    state.ClearPosition();
+    throw;
+  }
+  try {
+    EndPendingInsert(pending, true);
+  } catch (...) {
+    state.ClearPosition();
+    throw;
+  }
+}
+
+void TPostgreSQLDriver::UpdateCurrent(TTableState& State, TUnorderedList& Fields,
+                                      TMemoryStream& Stream) {
+  if (State.RowId == 0) RaiseOdb<EOdbObjectNotFound>(State.Def.Table);
   const std::string_view image = Stream.View();
   std::string fieldImage = FieldImage(Fields);
-  if (state.WrittenRowId == state.RowId && state.WrittenFields == fieldImage) {
+  if (State.WrittenRowId == State.RowId && State.WrittenFields == fieldImage) {
     // Only the image changes (the usual second step of an insert with an
     // auto-increment field): writing just the object column touches no
     // index. The fields are compared with what the row holds, so a change
     // made meanwhile by someone else still gets the full update below.
     TPgParams params;
     params.AddBytea(image);
-    params.AddInt8(state.RowId);
+    params.AddInt8(State.RowId);
     std::vector<std::string> cols, values;
     for (TObject* obj : Fields) {
       const auto* field = static_cast<const TOdbField*>(obj);
@@ -395,18 +436,18 @@ void TPostgreSQLDriver::InternalUpdate(std::int32_t Handle, TUnorderedList& Fiel
       values.push_back("$" + std::to_string(params.Next()));
       pgsql::AddFieldParam(params, *field);
     }
-    std::string sql = "update " + state.Def.QuotedTable() + " set " + pgsql::kObjectColumn +
+    std::string sql = "update " + State.Def.QuotedTable() + " set " + pgsql::kObjectColumn +
                       " = $1 where " + pgsql::kRowIdColumn +
                       " = $2 and pg_try_advisory_xact_lock(" +
-                      std::to_string(static_cast<std::int32_t>(state.TableOid)) + ", " +
+                      std::to_string(static_cast<std::int32_t>(State.TableOid)) + ", " +
                       pgsql::kRowLockKeySql + ")";
     if (!cols.empty()) {
       sql +=
           " and (" + Join(cols, ", ") + ", 0) is not distinct from (" + Join(values, ", ") + ", 0)";
     }
-    if (Run(sql, params, &state.Def, true).AffectedRows() == 1) {
-      state.Image.assign(image);
-      state.ImageValid = true;
+    if (Run(sql, params, &State.Def, true).AffectedRows() == 1) {
+      State.Image.assign(image);
+      State.ImageValid = true;
       return;
     }
   }
@@ -420,49 +461,55 @@ void TPostgreSQLDriver::InternalUpdate(std::int32_t Handle, TUnorderedList& Fiel
   sets.push_back(std::string(pgsql::kObjectColumn) + " = $" + std::to_string(params.Next()));
   params.AddBytea(image);
   const int rowParam = params.Next();
-  params.AddInt8(state.RowId);
+  params.AddInt8(State.RowId);
   // A record that another connection has locked is refused: the statement
   // takes the record's lock key for its own duration (or, inside a
   // transaction, until the transaction ends).
-  std::string sql = "update " + state.Def.QuotedTable() + " set " + Join(sets, ", ") + " where " +
+  std::string sql = "update " + State.Def.QuotedTable() + " set " + Join(sets, ", ") + " where " +
                     pgsql::kRowIdColumn + " = $" + std::to_string(rowParam) +
                     " and pg_try_advisory_xact_lock(" +
-                    std::to_string(static_cast<std::int32_t>(state.TableOid)) + ", " +
+                    std::to_string(static_cast<std::int32_t>(State.TableOid)) + ", " +
                     pgsql::kRowLockKeySql + ") returning " + pgsql::kRowIdColumn;
-  for (const std::string& e : state.OrderExprs(state.CurrentIndex)) sql += ", " + e;
-  TPgResult r = Run(sql, params, &state.Def, true);
+  for (const std::string& e : State.OrderExprs(State.CurrentIndex)) sql += ", " + e;
+  TPgResult r = Run(sql, params, &State.Def, true);
   if (r.Rows() == 0) {
     TPgParams p;
-    p.AddInt8(state.RowId);
-    RaiseLockedOrMissing(state.Def.Table, state.TableOid,
+    p.AddInt8(State.RowId);
+    RaiseLockedOrMissing(State.Def.Table, State.TableOid,
                          std::string(pgsql::kRowIdColumn) + " = $1", p);
   }
-  state.Image.assign(image);
-  state.ImageValid = true;
-  state.KeyTypes.clear();
-  state.KeyValues.clear();
+  State.Image.assign(image);
+  State.ImageValid = true;
+  State.KeyTypes.clear();
+  State.KeyValues.clear();
   for (int c = 1; c < r.Columns(); ++c) {
-    state.KeyTypes.push_back(r.ColumnType(c));
-    state.KeyValues.emplace_back(r.Bytes(0, c));
+    State.KeyTypes.push_back(r.ColumnType(c));
+    State.KeyValues.emplace_back(r.Bytes(0, c));
   }
-  state.DropAhead();
-  state.WrittenRowId = state.RowId;
-  state.WrittenFields = std::move(fieldImage);
+  State.DropAhead();
+  State.WrittenRowId = State.RowId;
+  State.WrittenFields = std::move(fieldImage);
 }
 
 void TPostgreSQLDriver::InternalDelete(std::int32_t Handle) {
   TTableState& state = TableState(Handle, "Delete");
   if (state.RowId == 0) RaiseOdb<EOdbObjectNotFound>(state.Def.Table);
-  TPgParams params;
-  params.AddInt8(state.RowId);
-  TPgResult r = Run("delete from " + state.Def.QuotedTable() + " where " + pgsql::kRowIdColumn +
-                        " = $1 and pg_try_advisory_xact_lock(" +
-                        std::to_string(static_cast<std::int32_t>(state.TableOid)) + ", " +
-                        pgsql::kRowLockKeySql + ")",
-                    params, &state.Def, true);
-  if (r.AffectedRows() == 0) {
-    RaiseLockedOrMissing(state.Def.Table, state.TableOid,
-                         std::string(pgsql::kRowIdColumn) + " = $1", params);
+  if (pendingInsert_.Handle == Handle) {
+    // The record of an insert still waiting for its image (the clean-up
+    // after a failed second step): taking the insert back deletes it.
+    EndPendingInsert(std::exchange(pendingInsert_, TPendingInsert()), false);
+  } else {
+    TPgParams params;
+    params.AddInt8(state.RowId);
+    TPgResult r = Run("delete from " + state.Def.QuotedTable() + " where " + pgsql::kRowIdColumn +
+                          " = $1 and pg_try_advisory_xact_lock(" +
+                          std::to_string(static_cast<std::int32_t>(state.TableOid)) + ", " +
+                          pgsql::kRowLockKeySql + ")",
+                      params, &state.Def, true);
+    if (r.AffectedRows() == 0) {
+      RaiseLockedOrMissing(state.Def.Table, state.TableOid,
+                           std::string(pgsql::kRowIdColumn) + " = $1", params);
+    }
   }
   const std::int64_t deleted = state.RowId;
   if (state.Locks.erase(deleted) > 0) AdvisoryUnlock(state.TableOid, deleted, false);

@@ -258,11 +258,10 @@ TPgResult TPgConnection::Exec(const std::string& Sql) const {
   return Exec(Sql, TPgParams());
 }
 
-TPgResult TPgConnection::ExecUnderSavepoint(const std::string& Sql, const TPgParams& Params,
-                                            const std::string& Savepoint) const {
+bool TPgConnection::ExecPipelined(const std::string& Before, const std::string& Sql,
+                                  const TPgParams& Params, const std::string& After,
+                                  TPgResult (&Results)[3]) const {
   PGconn* c = conn_.get();
-  const std::string open = "savepoint " + Savepoint;
-  const std::string release = "release savepoint " + Savepoint;
   const int n = Params.Count();
   std::vector<const char*> values(static_cast<std::size_t>(n));
   std::vector<int> lengths(static_cast<std::size_t>(n));
@@ -272,22 +271,24 @@ TPgResult TPgConnection::ExecUnderSavepoint(const std::string& Sql, const TPgPar
     values[k] = Params.nulls_[k] ? nullptr : Params.values_[k].data();
     lengths[k] = static_cast<int>(Params.values_[k].size());
   }
-  if (c == nullptr || PQenterPipelineMode(c) != 1) return TPgResult();
-  const bool sent =
-      PQsendQueryParams(c, open.c_str(), 0, nullptr, nullptr, nullptr, nullptr, 0) == 1 &&
-      PQsendQueryParams(c, Sql.c_str(), n, Params.types_.data(), values.data(), lengths.data(),
-                        formats.data(), 1) == 1 &&
-      PQsendQueryParams(c, release.c_str(), 0, nullptr, nullptr, nullptr, nullptr, 0) == 1 &&
-      PQpipelineSync(c) == 1;
-  // Collect the three results and the sync point. Each statement's result
-  // is followed by a null that ends it.
-  TPgResult results[3];
+  if (c == nullptr || PQenterPipelineMode(c) != 1) return false;
+  auto sendPlain = [c](const std::string& Statement) {
+    return Statement.empty() ||
+           PQsendQueryParams(c, Statement.c_str(), 0, nullptr, nullptr, nullptr, nullptr, 0) == 1;
+  };
+  const bool sent = sendPlain(Before) &&
+                    PQsendQueryParams(c, Sql.c_str(), n, Params.types_.data(), values.data(),
+                                      lengths.data(), formats.data(), 1) == 1 &&
+                    sendPlain(After) && PQpipelineSync(c) == 1;
+  // Collect the results and the sync point. Each statement's result is
+  // followed by a null that ends it.
   bool synced = false;
   if (sent) {
     for (int q = 0; q < 3; ++q) {
+      if ((q == 0 && Before.empty()) || (q == 2 && After.empty())) continue;
       PGresult* r = PQgetResult(c);
       if (r == nullptr) break;
-      results[q] = TPgResult(r);
+      Results[q] = TPgResult(r);
       while ((r = PQgetResult(c)) != nullptr) PQclear(r);
     }
     PGresult* sync = PQgetResult(c);
@@ -295,13 +296,32 @@ TPgResult TPgConnection::ExecUnderSavepoint(const std::string& Sql, const TPgPar
     PQclear(sync);
   }
   PQexitPipelineMode(c);
-  if (!sent || !synced) return TPgResult(PQmakeEmptyPGresult(c, PGRES_FATAL_ERROR));
+  return sent && synced;
+}
+
+TPgResult TPgConnection::ExecUnderSavepoint(const std::string& Sql, const TPgParams& Params,
+                                            const std::string& Savepoint) const {
+  TPgResult results[3];
+  if (!ExecPipelined("savepoint " + Savepoint, Sql, Params, "release savepoint " + Savepoint,
+                     results)) {
+    return TPgResult(conn_ ? PQmakeEmptyPGresult(conn_.get(), PGRES_FATAL_ERROR) : nullptr);
+  }
   if (!results[0].Ok()) return std::move(results[0]);
   if (!results[1].Ok()) {
-    TPgResult undo(PQexec(c, ("rollback to savepoint " + Savepoint).c_str()));
+    TPgResult undo(PQexec(conn_.get(), ("rollback to savepoint " + Savepoint).c_str()));
     return std::move(results[1]);
   }
   if (!results[2].Ok()) return std::move(results[2]);
+  return std::move(results[1]);
+}
+
+TPgResult TPgConnection::ExecAfter(const std::string& First, const std::string& Sql,
+                                   const TPgParams& Params) const {
+  TPgResult results[3];
+  if (!ExecPipelined(First, Sql, Params, std::string(), results)) {
+    return TPgResult(conn_ ? PQmakeEmptyPGresult(conn_.get(), PGRES_FATAL_ERROR) : nullptr);
+  }
+  if (!First.empty() && !results[0].Ok()) return std::move(results[0]);
   return std::move(results[1]);
 }
 

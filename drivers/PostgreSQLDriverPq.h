@@ -130,6 +130,10 @@ class TPgConnection {
   // transaction goes on; the statement's result is returned either way.
   TPgResult ExecUnderSavepoint(const std::string& Sql, const TPgParams& Params,
                                const std::string& Savepoint) const;
+  // Runs the statement First (without parameters) and then the statement
+  // Sql in one round trip; returns the first failure, else Sql's result.
+  TPgResult ExecAfter(const std::string& First, const std::string& Sql,
+                      const TPgParams& Params) const;
   // Runs one statement with text results (for statements whose results the
   // caller reads as text, such as DDL or transaction control).
   TPgResult ExecText(const std::string& Sql) const;
@@ -137,6 +141,13 @@ class TPgConnection {
   PGconn* Get() const { return conn_.get(); }
 
  private:
+  // Sends Before, Sql and After (each left out when empty) in one round
+  // trip (libpq's pipeline mode) and puts their results in Results, in that
+  // order; once one fails, the rest are skipped. False when the round trip
+  // itself failed.
+  bool ExecPipelined(const std::string& Before, const std::string& Sql, const TPgParams& Params,
+                     const std::string& After, TPgResult (&Results)[3]) const;
+
   struct TFinish {
     void operator()(PGconn* C) const { PQfinish(C); }
   };

@@ -2,8 +2,12 @@
 // locks, duplicate keys inserted at the same moment, and what a transaction
 // shows to others.
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <atomic>
+#include <functional>
 #include <latch>
 #include <memory>
 #include <string>
@@ -15,11 +19,24 @@
 #include "odb/OdbErrors.h"
 #include "odb/OdbFile.h"
 #include "odb/OdbQuery.h"
+#include "persist/Streams.h"
+#include "util/OdbMisc.h"
 
 namespace pgtest {
 namespace {
 
 using namespace corvid;
+
+// Items whose image is written through a hook: it runs between the two
+// steps of an insert (the record is in, its image not yet).
+class THookedItemMapping : public TItemMapping {
+  CORVID_CLASS(THookedItemMapping, TItemMapping)
+ public:
+  static inline std::function<void()> Hook;
+  void BeforeObjectPost(TMemoryStream&) override {
+    if (Hook) Hook();
+  }
+};
 
 class PgConcurrencyTest : public ::testing::Test {
  protected:
@@ -38,6 +55,7 @@ class PgConcurrencyTest : public ::testing::Test {
     }
   }
   void TearDown() override {
+    THookedItemMapping::Hook = nullptr;
     a_.reset();
     b_.reset();
     scratch_.reset();
@@ -62,6 +80,23 @@ class PgConcurrencyTest : public ::testing::Test {
       EXPECT_NE(std::string(e.what()).find("locked by another user"), std::string::npos)
           << e.what();
     }
+  }
+
+  // Another connection finds Count records and reads every image; the
+  // table holds no record without an image.
+  void ExpectWholeItems(int Count) {
+    EXPECT_EQ(scratch_->Sql("select count(*) from items where coalesce(length(object), 0) = 0"),
+              "0");
+    TObjectFile theirs(*b_, "Items", TItemMapping::StaticClass());
+    int read = 0;
+    auto readAll = [&] {
+      theirs.Open();
+      for (bool ok = theirs.FindFirst(); ok; ok = theirs.FindNext()) {
+        read += !static_cast<const TItem&>(*theirs.GetCurrentObj()).Name.empty();
+      }
+    };
+    EXPECT_NO_THROW(readAll());
+    EXPECT_EQ(read, Count);
   }
 
   TServer server_;
@@ -185,6 +220,124 @@ TEST_F(PgConcurrencyTest, UncommittedWorkIsInvisibleToOthers) {
   EXPECT_EQ(theirs->GetObjectCount(), 3);
   a_->Commit();
   EXPECT_EQ(theirs->GetObjectCount(), 4);
+}
+
+// Between the two steps of an insert with an auto-increment field, other
+// connections see nothing of the new record, with or without a
+// transaction of the caller's; afterwards they see it whole.
+TEST_F(PgConcurrencyTest, AnInsertIsInvisibleBetweenItsSteps) {
+  TObjectFile mine(*a_, "Items", THookedItemMapping::StaticClass());
+  mine.Open();
+  int hooked = 0;
+  THookedItemMapping::Hook = [&] { ExpectWholeItems(3 + hooked++); };
+  TItem plain("plain", 10, 0);
+  mine.SetCurrentObj(&plain);
+  mine.Insert();
+  a_->StartTransaction();
+  TItem inTransaction("in transaction", 11, 0);
+  mine.SetCurrentObj(&inTransaction);
+  mine.Insert();
+  a_->Commit();
+  THookedItemMapping::Hook = nullptr;
+  EXPECT_EQ(hooked, 2);
+  EXPECT_EQ(scratch_->Sql("select count(*) from items where code = 11 and length(object) > 0"),
+            "1");
+}
+
+// A failure between the steps takes back the insert, and only the insert:
+// outside a transaction nothing is stored, inside one the earlier work
+// stays and the transaction goes on.
+TEST_F(PgConcurrencyTest, AFailedSecondStepTakesBackOnlyTheInsert) {
+  TObjectFile mine(*a_, "Items", THookedItemMapping::StaticClass());
+  mine.Open();
+  THookedItemMapping::Hook = [] { RaiseOdb<EOdbError>("no image today"); };
+  TItem failing("failing", 10, 0);
+  mine.SetCurrentObj(&failing);
+  EXPECT_THROW(mine.Insert(), EOdbError);
+  ExpectWholeItems(3);
+
+  a_->StartTransaction();
+  THookedItemMapping::Hook = nullptr;
+  TItem kept("kept", 20, 0);
+  mine.SetCurrentObj(&kept);
+  mine.Insert();
+  THookedItemMapping::Hook = [] { RaiseOdb<EOdbError>("no image today"); };
+  mine.SetCurrentObj(&failing);
+  EXPECT_THROW(mine.Insert(), EOdbError);
+  THookedItemMapping::Hook = nullptr;
+  TItem after("after", 30, 0);
+  mine.SetCurrentObj(&after);
+  mine.Insert();
+  a_->Commit();
+  EXPECT_EQ(scratch_->Sql("select string_agg(name, ',' order by code) from items where code >= 10 "
+                          "and length(object) > 0"),
+            "kept,after");
+  EXPECT_EQ(scratch_->Sql("select count(*) from items"), "5");
+}
+
+// A caller of the driver that stops after the first step: the record is
+// kept by the next operation, which does not stay in a transaction left
+// open either.
+TEST_F(PgConcurrencyTest, AFirstStepWithoutASecondIsKeptByTheNextOperation) {
+  TObjectFile mine(*a_, "Items", TItemMapping::StaticClass());
+  mine.Open();
+  TItem item("first step only", 10, 0);
+  mine.GetMapping().UpdateFieldsFromObj(&item);
+  TMemoryStream noImage;
+  mine.GetDriver().Insert(mine.GetHandle(), mine.GetFields(), noImage);
+  EXPECT_EQ(scratch_->Sql("select count(*) from items"), "3");
+  EXPECT_EQ(mine.GetObjectCount(), 4);
+  EXPECT_EQ(scratch_->Sql("select count(*) from items"), "4");
+  TItem later("later", 11, 0);
+  mine.SetCurrentObj(&later);
+  mine.Insert();
+  EXPECT_EQ(scratch_->Sql("select count(*) from items"), "5");
+}
+
+// A client killed between the two steps of an insert leaves no record
+// behind, and nobody sees one while it waits there.
+TEST_F(PgConcurrencyTest, AClientKilledBetweenTheStepsOfAnInsertLeavesNothing) {
+  int fds[2];
+  ASSERT_EQ(pipe(fds), 0);
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    // A connection of its own; the parent's are never touched here.
+    close(fds[0]);
+    try {
+      std::unique_ptr<TObjectDatabase> db = scratch_->Open();
+      THookedItemMapping::Hook = [&] {
+        const char reached = 1;
+        if (write(fds[1], &reached, 1) != 1) _exit(2);
+        for (;;) pause();
+      };
+      TObjectFile file(*db, "Items", THookedItemMapping::StaticClass());
+      file.Open();
+      TItem item("half", 10, 0);
+      file.SetCurrentObj(&item);
+      file.Insert();
+    } catch (...) {
+    }
+    _exit(1);
+  }
+  close(fds[1]);
+  char reached = 0;
+  const bool paused = read(fds[0], &reached, 1) == 1;
+  close(fds[0]);
+  if (paused) ExpectWholeItems(3);
+  kill(child, SIGKILL);
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(paused) << "the client never reached the second step";
+  EXPECT_TRUE(WIFSIGNALED(status));
+  ExpectWholeItems(3);
+  // The key the dead client had taken is free again.
+  TObjectFile mine(*a_, "Items", TItemMapping::StaticClass());
+  mine.Open();
+  TItem again("again", 10, 0);
+  mine.SetCurrentObj(&again);
+  EXPECT_NO_THROW(mine.Insert());
+  EXPECT_EQ(scratch_->Sql("select count(*) from items where length(object) > 0"), "4");
 }
 
 // Several connections insert the same key at the same moment, round after

@@ -40,6 +40,13 @@ class TTinyMapping : public TORMapping {
   }
 };
 
+// The same without a primary index: the table is made without a primary key.
+class TLooseTinyMapping : public TTinyMapping {
+  CORVID_CLASS(TLooseTinyMapping, TTinyMapping)
+ public:
+  void DefineIndices() override { AddIndex("ByFlag", {}, {"Flag"}); }
+};
+
 class PgDriverTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -183,12 +190,20 @@ TEST_F(PgDriverTest, CreatesTheBuildersTableWithRowIdentityAndIndices) {
 }
 
 TEST_F(PgDriverTest, AStringFieldOfSizeOneGetsAColumn) {
-  TObjectFile& file = *files_.emplace_back(
-      std::make_unique<TObjectFile>(*db_, "Tiny", TTinyMapping::StaticClass()));
-  file.CreateFile();
-  file.Open();
-  Add(file, "ignored", 1, 0);
-  EXPECT_EQ(scratch_->Sql("select flag || '|' || code from tiny"), "|1");
+  for (const auto& [table, mapping] : {std::pair{"Tiny", TTinyMapping::StaticClass()},
+                                       std::pair{"LooseTiny", TLooseTinyMapping::StaticClass()}}) {
+    SCOPED_TRACE(table);
+    TObjectFile& file = *files_.emplace_back(std::make_unique<TObjectFile>(*db_, table, mapping));
+    ASSERT_NO_THROW(file.CreateFile());
+    file.Open();
+    Add(file, "ignored", 1, 0);
+    EXPECT_EQ(scratch_->Sql(std::string("select flag || '|' || code || '|' || ") +
+                            "character_maximum_length from " + table +
+                            ", information_schema.columns where column_name = 'flag' and "
+                            "table_name = lower('" +
+                            table + "')"),
+              "|1|1");
+  }
 }
 
 TEST_F(PgDriverTest, MissingTableRaisesObjectFileDoesNotExist) {
