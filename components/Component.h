@@ -19,9 +19,15 @@ class TComponentState {
   virtual ~TComponentState() = default;
 
   // True while the component lives in a form designer rather than in a
-  // running application. Set by the designer plugin when it creates one.
+  // running application. Set by the designer plugin when it creates one;
+  // a change runs DesignModeChanged() so that a component can show itself
+  // differently on the designer's form.
   bool DesignMode() const { return designMode_; }
-  void SetDesignMode(bool Value) { designMode_ = Value; }
+  void SetDesignMode(bool Value) {
+    if (designMode_ == Value) return;
+    designMode_ = Value;
+    DesignModeChanged();
+  }
 
   // Runs Loaded() unless it has already run (or is running). When Loaded()
   // throws, the component counts as not loaded, so a later call tries again.
@@ -31,6 +37,8 @@ class TComponentState {
  protected:
   // The loading hook; the base does nothing.
   virtual void Loaded() {}
+  // Runs after the design-mode flag has changed; the base does nothing.
+  virtual void DesignModeChanged() {}
 
  private:
   bool designMode_ = false;
