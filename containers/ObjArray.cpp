@@ -47,7 +47,7 @@ TArray::TArray(TClass AClass, TCompareFunc CompareFunc, TArrayIndex Capacity, TA
   capacity_ = Capacity;
   delta_ = Delta;
   sorted_ = true;
-  items_ = std::make_unique<TObject*[]>(static_cast<std::size_t>(Capacity));
+  Reallocate(std::min(Capacity, PreallocatedSlots));
 }
 
 TArray::~TArray() {
@@ -83,10 +83,18 @@ void TArray::SetCapacity(TArrayIndex NewCapacity) {
   if (NewCapacity == 0 || NewCapacity > MaxArrayIndex) RaiseInvalidArrayCapacity();
   if (NewCapacity == capacity_) return;
   if (NewCapacity < count_ || NewCapacity < 0) RaiseNewArraySizeTooSmall();
-  auto block = std::make_unique<TObject*[]>(static_cast<std::size_t>(NewCapacity));
+  // The block keeps room for the elements there are and the slots given in
+  // advance, and shrinks with a smaller capacity.
+  const TArrayIndex slots = std::max(count_, std::min(NewCapacity, PreallocatedSlots));
+  if (slots != allocated_) Reallocate(slots);
+  capacity_ = NewCapacity;
+}
+
+void TArray::Reallocate(TArrayIndex Slots) {
+  auto block = std::make_unique<TObject*[]>(static_cast<std::size_t>(Slots));
   if (count_ > 0) std::copy_n(items_.get(), count_, block.get());
   items_ = std::move(block);
-  capacity_ = NewCapacity;
+  allocated_ = Slots;
 }
 
 void TArray::Insert(TObject* Obj) {
@@ -97,6 +105,11 @@ void TArray::Insert(TObject* Obj) {
     if (delta_ <= 0) RaiseContainerIsFull();
     const std::int64_t grown = static_cast<std::int64_t>(capacity_) + delta_;
     SetCapacity(static_cast<TArrayIndex>(std::min<std::int64_t>(grown, MaxArrayIndex)));
+  }
+  if (count_ >= allocated_) {
+    const std::int64_t doubled =
+        std::max<std::int64_t>(2 * static_cast<std::int64_t>(allocated_), 16);
+    Reallocate(static_cast<TArrayIndex>(std::min<std::int64_t>(doubled, capacity_)));
   }
   ++count_;
   items_[count_ - 1] = Obj;

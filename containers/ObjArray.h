@@ -14,6 +14,11 @@
 //   the probe as the left operand; LinearSearch passes the stored element as
 //   the left operand and returns the lowest matching index.
 // - Range-for visits the elements 1..Count in index order.
+// - Slots for up to PreallocatedSlots elements are allocated as soon as the
+//   capacity is set; beyond that the block of slots grows with the elements
+//   (doubling, never past the capacity). The capacity itself is the limit
+//   Insert enforces, so a large capacity costs memory only once elements
+//   fill it (a stream that declares one cannot make the reader allocate it).
 #pragma once
 
 #include <cstdint>
@@ -27,6 +32,8 @@ namespace corvid {
 using TArrayIndex = std::int32_t;
 // Largest number of elements and of slots (2^29 - 1).
 inline constexpr TArrayIndex MaxArrayIndex = 536870911;
+// Slots allocated in advance of the elements, at most.
+inline constexpr TArrayIndex PreallocatedSlots = 65536;
 
 class TArray : public TContainer {
   CORVID_CLASS(TArray, ::corvid::TContainer)
@@ -47,7 +54,8 @@ class TArray : public TContainer {
 
   TArrayIndex GetCapacity() const { return capacity_; }
   // 0 (or above MaxArrayIndex): EInvalidArrayCapacity; below Count:
-  // ENewArraySizeTooSmall; equal to the capacity: nothing happens.
+  // ENewArraySizeTooSmall; equal to the capacity: nothing happens. The
+  // elements move to a block sized for the new capacity (see above).
   void SetCapacity(TArrayIndex NewCapacity);
   TArrayIndex GetDelta() const { return delta_; }
   void SetDelta(TArrayIndex Delta) { delta_ = Delta; }
@@ -96,7 +104,12 @@ class TArray : public TContainer {
   // Blank instance for the object stream: no slots, count 0.
   explicit TArray(TBlank b) : TContainer(b) {}
 
+  // Moves the elements to a block of Slots slots (Count <= Slots).
+  void Reallocate(TArrayIndex Slots);
+
   TArrayIndex capacity_ = 0;
+  // Slots in items_: Count <= allocated_ <= Capacity.
+  TArrayIndex allocated_ = 0;
   TArrayIndex delta_ = 0;
   bool sorted_ = false;
   // Slot i (1-based) is items_[i - 1]; slots at and above count_ are unused.
@@ -107,7 +120,7 @@ class TArray : public TContainer {
 };
 
 // Stream payload of TArray (written with the stream payloads). A reader may
-// use SetCapacity on the blank instance to allocate the slots.
+// use SetCapacity on the blank instance to set the capacity.
 void ReadArray(TObject* Obj, TObjectReader& Reader);
 void WriteArray(TObject* Obj, TObjectWriter& Writer);
 

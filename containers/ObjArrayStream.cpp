@@ -25,9 +25,9 @@ void ReadArray(TObject* Obj, TObjectReader& Reader) {
   const TArrayIndex delta = Reader.ReadInteger();
   const bool sorted = Reader.ReadBoolean();
   if (capacity < 1 || capacity > MaxArrayIndex) RaiseInvalidArrayCapacity();
-  // The slots are allocated before any element is read: refuse a capacity
-  // that the rest of the stream cannot justify.
-  if (capacity > FreeAllocationCount && capacity > Reader.Remaining()) RaiseReadError();
+  // Any capacity is taken as it is: the array allocates slots in advance
+  // only up to a fixed number and beyond that as the elements arrive, so a
+  // damaged stream costs memory only for elements it really holds.
   array.delta_ = delta;
   array.SetCapacity(capacity);
   array.sorted_ = sorted;

@@ -3,18 +3,18 @@
 // objects with separate chaining.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <iterator>
 #include <memory>
 #include <string_view>
+#include <vector>
 
 #include "containers/ObjBase.h"
 #include "containers/ObjList.h"
 
 namespace corvid {
-
-class TArray;
 
 // Maps Obj to its 1-based bucket index, which must lie in 1..TableSize.
 // Equal objects (by the table's compare function) must hash alike.
@@ -76,11 +76,16 @@ class THashIterator {
   TListIterator node_;
 };
 
+// The buckets are unordered lists, each made when it is first needed (an
+// insert, or a look at it through Bucket), so a table costs memory for the
+// buckets in use rather than for its size: a few bytes per 1024 buckets for
+// the directory of pages, a page of 1024 slots once one of its buckets is
+// made. A table of any size up to MaxArrayIndex is cheap to create or read.
 class THashTable : public TContainer {
   CORVID_CLASS(THashTable, ::corvid::TContainer)
  public:
-  // TableSize buckets (at least 1, else EInvalidArrayCapacity), each an
-  // unordered list of AClass ordered by CompareFunc.
+  // TableSize buckets (1..MaxArrayIndex, else EInvalidArrayCapacity), each
+  // an unordered list of AClass ordered by CompareFunc.
   THashTable(TClass AClass, TCompareFunc CompareFunc, THashFunc HashFunc, std::int32_t TableSize);
   ~THashTable() override;
 
@@ -110,7 +115,7 @@ class THashTable : public TContainer {
   std::int32_t TableSize() const { return tableSize_; }
   // The list of bucket Index (1..TableSize, else EInvalidIndex), read-only:
   // changing a bucket behind the table's back would break its count.
-  const TUnorderedList* Bucket(std::int32_t Index) const { return BucketList(Index); }
+  const TUnorderedList* Bucket(std::int32_t Index) const { return BucketList(Index, true); }
 
   THashIterator begin() const { return THashIterator(this, 1); }
   THashIterator end() const { return THashIterator(); }
@@ -119,16 +124,24 @@ class THashTable : public TContainer {
   // A blank table has no buckets; the stream reader creates them.
   explicit THashTable(TBlank b);
 
-  // Creates the bucket array with TableSize empty lists of objClass_ and
-  // compareFunc_, owning per ownership_, and stores TableSize. Replaces
-  // (and destroys) any existing buckets. TableSize < 1: EInvalidArrayCapacity.
+  // Sets up TableSize buckets (1..MaxArrayIndex, else EInvalidArrayCapacity)
+  // for lists of objClass_ and compareFunc_, owning per ownership_, and
+  // stores TableSize. Replaces (and destroys) any existing buckets.
   void CreateBuckets(std::int32_t TableSize);
-  // The list of bucket Index (1..TableSize, else EInvalidIndex).
-  TUnorderedList* BucketList(std::int32_t Index) const;
+  // The list of bucket Index (1..TableSize, else EInvalidIndex). A bucket
+  // not made yet is made when Make is set, else the answer is null.
+  TUnorderedList* BucketList(std::int32_t Index, bool Make) const;
   // The bucket of Obj after CheckType; EInvalidIndex for a bad hash result.
-  TUnorderedList* BucketOf(const TObject* Obj) const;
+  TUnorderedList* BucketOf(const TObject* Obj, bool Make) const;
+  // The first bucket from Index on that has been made, or TableSize + 1.
+  std::int32_t NextMadeBucket(std::int32_t Index) const;
 
-  std::unique_ptr<TArray> buckets_;
+  static constexpr std::int32_t BucketPageSize = 1024;
+  using TBucketPage = std::array<std::unique_ptr<TUnorderedList>, BucketPageSize>;
+  // Bucket i (1-based) is pages_[(i - 1) / BucketPageSize][(i - 1) %
+  // BucketPageSize]; pages and lists are made on first need, also through
+  // the const look-ups (the table's content does not change by it).
+  mutable std::vector<std::unique_ptr<TBucketPage>> pages_;
   THashFunc hashFunc_ = nullptr;
   std::int32_t tableSize_ = 0;
 

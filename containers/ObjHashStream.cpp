@@ -30,10 +30,9 @@ void ReadHashTable(TObject* Obj, TObjectReader& Reader) {
   const std::int32_t n = Reader.ReadInteger();
   table.hashFunc_ = GetHashFunc(Reader.ReadString());
   const std::int32_t size = Reader.ReadInteger();
-  if (size < 1) RaiseInvalidArrayCapacity();
-  // Every bucket is a list made before any object is read: refuse a table
-  // size that the rest of the stream cannot justify.
-  if (size > FreeAllocationCount && size > Reader.Remaining()) RaiseReadError();
+  // Any size is taken as it is: a bucket's list is made only when an object
+  // arrives for it, so a damaged stream costs memory only for the objects it
+  // really holds (and a directory entry per 1024 buckets).
   table.CreateBuckets(size);
   // Every object is re-hashed with the function just read.
   for (std::int32_t i = 0; i < n; ++i) {

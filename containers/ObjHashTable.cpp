@@ -9,12 +9,14 @@ namespace corvid {
 
 THashIterator::THashIterator(const THashTable* Table, std::int32_t Bucket)
     : table_(Table), bucket_(Bucket) {
-  if (table_->buckets_) SkipEmptyBuckets();
+  SkipEmptyBuckets();
 }
 
 void THashIterator::SkipEmptyBuckets() {
-  for (; bucket_ <= table_->tableSize_; ++bucket_) {
-    node_ = table_->Bucket(bucket_)->begin();
+  // Buckets never made are empty: they are passed over without making them.
+  for (bucket_ = table_->NextMadeBucket(bucket_); bucket_ <= table_->tableSize_;
+       bucket_ = table_->NextMadeBucket(bucket_ + 1)) {
+    node_ = table_->BucketList(bucket_, false)->begin();
     if (node_ != TListIterator()) return;
   }
   node_ = TListIterator();
@@ -46,65 +48,87 @@ THashTable::~THashTable() {
 }
 
 void THashTable::CreateBuckets(std::int32_t TableSize) {
-  if (TableSize < 1) RaiseInvalidArrayCapacity();
-  auto array = std::make_unique<TArray>(TUnorderedList::StaticClass(), CompareEqual, TableSize, 0);
-  array->SetOwnership(true);
-  for (std::int32_t i = 0; i < TableSize; ++i) {
-    auto list = std::make_unique<TUnorderedList>(objClass_, compareFunc_);
-    list->SetOwnership(ownership_);
-    array->Insert(list.get());
-    list.release();
-  }
+  if (TableSize < 1 || TableSize > MaxArrayIndex) RaiseInvalidArrayCapacity();
+  std::vector<std::unique_ptr<TBucketPage>> pages(
+      static_cast<std::size_t>((TableSize - 1) / BucketPageSize + 1));
   THashTable::Clear();
-  buckets_ = std::move(array);
+  pages_ = std::move(pages);
   tableSize_ = TableSize;
 }
 
-TUnorderedList* THashTable::BucketList(std::int32_t Index) const {
-  if (!buckets_ || Index < 1 || Index > tableSize_) RaiseInvalidIndex();
-  return static_cast<TUnorderedList*>(buckets_->GetObj(Index));
+TUnorderedList* THashTable::BucketList(std::int32_t Index, bool Make) const {
+  if (Index < 1 || Index > tableSize_) RaiseInvalidIndex();
+  std::unique_ptr<TBucketPage>& page =
+      pages_[static_cast<std::size_t>((Index - 1) / BucketPageSize)];
+  if (!page) {
+    if (!Make) return nullptr;
+    page = std::make_unique<TBucketPage>();
+  }
+  std::unique_ptr<TUnorderedList>& list = (*page)[(Index - 1) % BucketPageSize];
+  if (!list && Make) {
+    list = std::make_unique<TUnorderedList>(objClass_, compareFunc_);
+    list->SetOwnership(ownership_);
+  }
+  return list.get();
 }
 
-TUnorderedList* THashTable::BucketOf(const TObject* Obj) const {
+TUnorderedList* THashTable::BucketOf(const TObject* Obj, bool Make) const {
   CheckType(Obj);
   // A blank table has neither buckets nor a hash function: no index is valid.
-  if (!buckets_ || hashFunc_ == nullptr) RaiseInvalidIndex();
-  return BucketList(hashFunc_(Obj, tableSize_));
+  if (tableSize_ == 0 || hashFunc_ == nullptr) RaiseInvalidIndex();
+  return BucketList(hashFunc_(Obj, tableSize_), Make);
+}
+
+std::int32_t THashTable::NextMadeBucket(std::int32_t Index) const {
+  for (; Index <= tableSize_; ++Index) {
+    const std::unique_ptr<TBucketPage>& page =
+        pages_[static_cast<std::size_t>((Index - 1) / BucketPageSize)];
+    if (!page) {
+      // The rest of this page: to the first bucket of the next one.
+      Index += BucketPageSize - 1 - (Index - 1) % BucketPageSize;
+      continue;
+    }
+    if ((*page)[(Index - 1) % BucketPageSize]) return Index;
+  }
+  return tableSize_ + 1;
 }
 
 void THashTable::SetOwnership(bool Value) {
   TContainer::SetOwnership(Value);
-  if (!buckets_) return;
-  for (std::int32_t i = 1; i <= tableSize_; ++i) BucketList(i)->SetOwnership(Value);
+  for (std::int32_t i = NextMadeBucket(1); i <= tableSize_; i = NextMadeBucket(i + 1)) {
+    BucketList(i, false)->SetOwnership(Value);
+  }
 }
 
 void THashTable::ForEachCallProc(TIteratorProc Proc, std::intptr_t CallBackData) {
-  if (!buckets_) return;
-  for (std::int32_t i = 1; i <= tableSize_; ++i) BucketList(i)->ForEachCallProc(Proc, CallBackData);
+  for (std::int32_t i = NextMadeBucket(1); i <= tableSize_; i = NextMadeBucket(i + 1)) {
+    BucketList(i, false)->ForEachCallProc(Proc, CallBackData);
+  }
 }
 
 void THashTable::ForEachCallMethod(const TMethodIterator& Method, std::intptr_t CallBackData) {
-  if (!buckets_) return;
-  for (std::int32_t i = 1; i <= tableSize_; ++i) {
-    BucketList(i)->ForEachCallMethod(Method, CallBackData);
+  for (std::int32_t i = NextMadeBucket(1); i <= tableSize_; i = NextMadeBucket(i + 1)) {
+    BucketList(i, false)->ForEachCallMethod(Method, CallBackData);
   }
 }
 
 void THashTable::Clear() {
   count_ = 0;
-  if (!buckets_) return;
-  for (std::int32_t i = 1; i <= tableSize_; ++i) BucketList(i)->Clear();
+  for (std::int32_t i = NextMadeBucket(1); i <= tableSize_; i = NextMadeBucket(i + 1)) {
+    BucketList(i, false)->Clear();
+  }
 }
 
 void THashTable::Insert(TObject* Obj) {
-  BucketOf(Obj)->InsertAtTail(Obj);
+  BucketOf(Obj, true)->InsertAtTail(Obj);
   ++count_;
 }
 
 bool THashTable::Delete(const TObject* Obj, std::int32_t Occurrence) {
   CheckType(Obj);
   if (Occurrence < 1) RaiseInvalidOccurrenceSought();
-  if (!BucketOf(Obj)->Delete(Obj, Occurrence)) return false;
+  TUnorderedList* bucket = BucketOf(Obj, false);
+  if (bucket == nullptr || !bucket->Delete(Obj, Occurrence)) return false;
   --count_;
   return true;
 }
@@ -112,8 +136,8 @@ bool THashTable::Delete(const TObject* Obj, std::int32_t Occurrence) {
 TObject* THashTable::Detach(const TObject* Obj, std::int32_t Occurrence) {
   CheckType(Obj);
   if (Occurrence < 1) RaiseInvalidOccurrenceSought();
-  TUnorderedList* bucket = BucketOf(Obj);
-  if (!bucket->Search(Obj, Occurrence)) return nullptr;
+  TUnorderedList* bucket = BucketOf(Obj, false);
+  if (bucket == nullptr || !bucket->Search(Obj, Occurrence)) return nullptr;
   TObject* found = bucket->DetachCurrent();
   --count_;
   return found;
@@ -122,8 +146,8 @@ TObject* THashTable::Detach(const TObject* Obj, std::int32_t Occurrence) {
 TObject* THashTable::Search(const TObject* Obj, std::int32_t Occurrence) {
   CheckType(Obj);
   if (Occurrence < 1) RaiseInvalidOccurrenceSought();
-  TUnorderedList* bucket = BucketOf(Obj);
-  return bucket->Search(Obj, Occurrence) ? bucket->GetCurrentObj() : nullptr;
+  TUnorderedList* bucket = BucketOf(Obj, false);
+  return bucket != nullptr && bucket->Search(Obj, Occurrence) ? bucket->GetCurrentObj() : nullptr;
 }
 
 }  // namespace corvid

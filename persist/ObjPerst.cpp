@@ -223,6 +223,7 @@ bool StreamsEqual(TStream& S1, TStream& S2) {
 }
 
 void WriteObjectToFile(const TObject* Obj, const std::string& FileName, bool Buffered) {
+  // Either way the file is replaced only by a complete record.
   if (Buffered) {
     TMemoryStream memory;
     {
@@ -231,8 +232,10 @@ void WriteObjectToFile(const TObject* Obj, const std::string& FileName, bool Buf
     }
     memory.SaveToFile(FileName);
   } else {
-    TObjectStream stream(FileName, fmCreate);
-    stream.WriteObject(Obj);
+    ReplaceFile(FileName, [Obj](TStream& File) {
+      TObjectStream stream(&File, false);
+      stream.WriteObject(Obj);
+    });
   }
 }
 

@@ -253,8 +253,9 @@ bool ObjectsEqual(const TObject* A, const TObject* B);
 // False when the sizes differ; otherwise compares the contents from
 // position 0 (two empty streams are equal).
 bool StreamsEqual(TStream& S1, TStream& S2);
-// Writes one record to FileName (created or truncated). Buffered builds it
-// in memory first and then writes the file in one go.
+// Writes one record to FileName, which is created, or replaced only once the
+// whole record is written (ReplaceFile). Buffered builds the record in
+// memory first and then writes the file in one go.
 void WriteObjectToFile(const TObject* Obj, const std::string& FileName, bool Buffered);
 // Reads the first record of FileName. Buffered loads the whole file first.
 std::unique_ptr<TObject> ReadObjectFromFile(const std::string& FileName, bool Buffered);

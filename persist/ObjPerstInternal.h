@@ -26,10 +26,4 @@ T& PayloadCast(TObject* Obj) {
   return static_cast<T&>(*Obj);
 }
 
-// Counts and sizes read from a stream that make the reader allocate memory
-// in advance (array slots, hash buckets) are accepted up to this many, and
-// beyond it only while they do not exceed the bytes left in the stream, so a
-// damaged or hostile stream cannot make a huge allocation.
-inline constexpr std::int64_t FreeAllocationCount = 65536;
-
 }  // namespace corvid

@@ -5,10 +5,13 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <memory>
 #include <new>
 
 namespace corvid {
@@ -146,8 +149,7 @@ void TMemoryStream::LoadFromFile(const std::string& FileName) {
 }
 
 void TMemoryStream::SaveToFile(const std::string& FileName) const {
-  TFileStream file(FileName, fmCreate);
-  SaveToStream(file);
+  ReplaceFile(FileName, [this](TStream& File) { SaveToStream(File); });
 }
 
 // --- TFileStream -------------------------------------------------------------
@@ -230,6 +232,93 @@ std::int64_t TFileStream::GetSize() {
 
 void TFileStream::SetSize(std::int64_t NewSize) {
   if (NewSize < 0 || ::ftruncate(fd_, static_cast<off_t>(NewSize)) != 0) RaiseWriteError();
+}
+
+// --- ReplaceFile ---------------------------------------------------------------
+
+namespace {
+
+[[noreturn]] void RaiseCreateError(const std::string& FileName) {
+  const int err = errno;
+  throw EFCreateError("Cannot create file \"" + FileName + "\". " + std::strerror(err));
+}
+
+// Creates a new file beside Target under a name no other file has; the
+// process's umask applies to its permissions as to any new file.
+int CreateTemporaryBeside(const std::string& Target, std::string& TempName) {
+  static std::atomic<unsigned> counter{0};
+  const std::size_t slash = Target.rfind('/');
+  const std::string folder = slash == std::string::npos ? "" : Target.substr(0, slash + 1);
+  const std::string base = slash == std::string::npos ? Target : Target.substr(slash + 1);
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    const auto tick = std::chrono::steady_clock::now().time_since_epoch().count();
+    TempName = folder + "." + base + "." + std::to_string(::getpid()) + "." +
+               std::to_string(counter.fetch_add(1)) + "." +
+               std::to_string(static_cast<unsigned long long>(tick) % 1000000) + ".tmp";
+    const int fd = ::open(TempName.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd >= 0 || errno != EEXIST) return fd;
+  }
+  return -1;
+}
+
+// Makes a completed rename durable; a failure here does not undo it, so it
+// is not reported.
+void SyncFolderOf(const std::string& Target) {
+  const std::size_t slash = Target.rfind('/');
+  const std::string folder =
+      slash == std::string::npos ? "." : (slash == 0 ? "/" : Target.substr(0, slash));
+  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  ::fsync(fd);
+  ::close(fd);
+}
+
+}  // namespace
+
+void ReplaceFile(const std::string& FileName, const std::function<void(TStream&)>& Write) {
+  struct stat existing;
+  const bool exists = ::stat(FileName.c_str(), &existing) == 0;
+  if (exists && !S_ISREG(existing.st_mode)) {
+    TFileStream file(FileName, fmCreate);
+    Write(file);
+    return;
+  }
+  // Through a symbolic link: the file it names is the one replaced.
+  std::string target = FileName;
+  struct stat link;
+  if (exists && ::lstat(FileName.c_str(), &link) == 0 && S_ISLNK(link.st_mode)) {
+    std::unique_ptr<char, decltype(&std::free)> real(::realpath(FileName.c_str(), nullptr),
+                                                     &std::free);
+    if (real) target = real.get();
+  }
+
+  std::string temp;
+  const int fd = CreateTemporaryBeside(target, temp);
+  if (fd < 0) RaiseCreateError(FileName);
+  TFileStream file(temp, fd);
+  try {
+    if (exists) {
+      if (::fchmod(fd, existing.st_mode & 07777) != 0) RaiseCreateError(FileName);
+      if (::fchown(fd, existing.st_uid, existing.st_gid) != 0) {
+        // Only a privileged process may give the file away; others keep it.
+      }
+    }
+    Write(file);
+    if (::fsync(fd) != 0) RaiseWriteError();
+    file.fd_ = -1;
+    if (::close(fd) != 0) RaiseWriteError();
+    if (::rename(temp.c_str(), target.c_str()) != 0) RaiseCreateError(FileName);
+  } catch (...) {
+    const int err = errno;
+    if (file.fd_ >= 0) {
+      ::close(file.fd_);
+      file.fd_ = -1;
+    }
+    ::unlink(temp.c_str());
+    errno = err;
+    throw;
+  }
+  SyncFolderOf(target);
 }
 
 }  // namespace corvid

@@ -5,6 +5,8 @@
 //                  content), so it can also be stored as an object.
 //   TFileStream    a file opened by name for reading or created (truncated)
 //                  for writing.
+//   ReplaceFile    writes a whole file so that it is either replaced by the
+//                  complete new content or left as it was.
 //
 // Read/Write transfer up to Count bytes and return how many they did;
 // ReadBuffer/WriteBuffer transfer exactly Count bytes or raise EReadError
@@ -12,6 +14,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -100,7 +103,7 @@ class TMemoryStream : public TStream {
   // Writes the whole content to Stream at its position.
   void SaveToStream(TStream& Stream) const;
   // Whole-file helpers (EFOpenError / EFCreateError when the file cannot be
-  // opened or created).
+  // opened or created). SaveToFile replaces the file through ReplaceFile.
   void LoadFromFile(const std::string& FileName);
   void SaveToFile(const std::string& FileName) const;
 
@@ -131,8 +134,27 @@ class TFileStream : public TStream {
   const std::string& FileName() const { return fileName_; }
 
  private:
+  friend void ReplaceFile(const std::string& FileName, const std::function<void(TStream&)>& Write);
+  // Takes over Fd, an open file named FileName.
+  TFileStream(std::string FileName, int Fd) : fileName_(std::move(FileName)), fd_(Fd) {}
+
   std::string fileName_;
   int fd_ = -1;
 };
+
+// Writes the file FileName with what Write puts into the stream it is given,
+// all or nothing: Write fills a new file beside FileName (same folder, a
+// hidden temporary name), which is flushed to the disk and then renamed over
+// FileName. If anything fails (Write raises, the disk is full, the flush or
+// the rename fails) the exception propagates, FileName is left as it was and
+// the temporary file is removed. EFCreateError when the temporary file
+// cannot be made or not be renamed, EWriteError when writing or flushing it
+// fails; errno still tells the system's reason when the exception arrives.
+//
+// An existing file keeps its permissions (and its owner, where the process
+// may set it); a symbolic link keeps pointing at the file, which is
+// replaced. A FileName that exists but is not a regular file (a device, a
+// pipe) is written in place: there is nothing there to replace.
+void ReplaceFile(const std::string& FileName, const std::function<void(TStream&)>& Write);
 
 }  // namespace corvid

@@ -2,11 +2,14 @@
 // window.
 #include "wizard/CodeGenBatch.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
-#include <fstream>
+#include <cerrno>
 #include <iostream>
 #include <nlohmann/json.hpp>
-#include <sstream>
 
 #include "util/OdbMisc.h"
 
@@ -149,7 +152,8 @@ class TModelReader {
   void ExpectObject(const json& J, const std::string& At,
                     std::initializer_list<const char*> Keys) const {
     if (!J.is_object()) Fail(At.empty() ? "top level" : At, "an object is expected");
-    for (const auto& [k, v] : J.items()) {
+    for (const auto& item : J.items()) {
+      const std::string& k = item.key();
       if (std::none_of(Keys.begin(), Keys.end(), [&](const char* key) { return k == key; })) {
         Fail(Key(At, k), "unknown key");
       }
@@ -235,12 +239,36 @@ bool LoadModelJson(const std::string& Text, const std::string& Where, TClassMode
 }
 
 bool LoadModelFile(const std::string& Path, TClassModel& Model) {
-  std::ifstream in(Path, std::ios::binary);
-  if (!in) throw EModelFileError(Path + ": cannot be read");
-  std::ostringstream text;
-  text << in.rdbuf();
-  if (in.bad()) throw EModelFileError(Path + ": cannot be read");
-  return LoadModelJson(text.str(), Path, Model);
+  // Without blocking: opening a pipe for reading would wait for a writer.
+  const int fd = ::open(Path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) throw EModelFileError(Path + ": cannot be read");
+  struct Closer {
+    int fd;
+    ~Closer() { ::close(fd); }
+  } closer{fd};
+  // Only a regular file has an end to read to (a device such as /dev/zero
+  // has none), and only a bounded one is read into memory.
+  struct stat st;
+  if (::fstat(fd, &st) != 0) throw EModelFileError(Path + ": cannot be read");
+  if (!S_ISREG(st.st_mode)) throw EModelFileError(Path + ": not a regular file");
+  const auto tooLarge = [&] { return EModelFileError(Path + ": larger than 16 MB"); };
+  if (st.st_size > kMaxModelFileSize) throw tooLarge();
+  // The file may grow while it is read: never more than the limit.
+  std::string text(static_cast<std::size_t>(st.st_size) + 1, '\0');
+  std::size_t done = 0;
+  for (;;) {
+    if (done == text.size()) {
+      if (text.size() > static_cast<std::size_t>(kMaxModelFileSize)) throw tooLarge();
+      text.resize(std::min<std::size_t>(text.size() * 2, kMaxModelFileSize + 1));
+    }
+    const ssize_t n = ::read(fd, text.data() + done, text.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) throw EModelFileError(Path + ": cannot be read");
+    if (n == 0) break;
+    done += static_cast<std::size_t>(n);
+  }
+  text.resize(done);
+  return LoadModelJson(text, Path, Model);
 }
 
 int RunUnitwright(const std::vector<std::string>& Args, std::ostream& Out, std::ostream& Err) {

@@ -25,6 +25,7 @@
 // index dialog offers).
 #pragma once
 
+#include <cstdint>
 #include <iosfwd>
 #include <string>
 #include <vector>
@@ -37,6 +38,10 @@ namespace corvid {
 // A model file that is not valid JSON or does not have the shape above. The
 // message says what is wrong and where (file and JSON path).
 CORVID_EXCEPTION(EModelFileError)
+
+// The largest model file read: far above any real model, and a bound on the
+// memory a wrong path can make the program use.
+inline constexpr std::int64_t kMaxModelFileSize = 16 * 1024 * 1024;
 
 // Exit statuses of the batch mode.
 inline constexpr int kExitOk = 0;
@@ -52,7 +57,9 @@ inline constexpr int kExitInternalError = 4;  // an unexpected failure of the pr
 // malformed text. Nothing of the model is changed before the whole text has
 // been checked for shape.
 bool LoadModelJson(const std::string& Text, const std::string& Where, TClassModel& Model);
-// The same for a file; a file that cannot be read raises EModelFileError.
+// The same for a file. EModelFileError for a file that cannot be read, that
+// is not a regular file (a device, a pipe, a folder) or that holds more than
+// kMaxModelFileSize bytes.
 bool LoadModelFile(const std::string& Path, TClassModel& Model);
 
 // The program: Args are the arguments after the program name. Normal output

@@ -4,10 +4,10 @@
 #include <cstring>
 #include <ctime>
 #include <filesystem>
-#include <fstream>
 #include <ostream>
 #include <sstream>
 
+#include "persist/Streams.h"
 #include "util/OdbMisc.h"
 #include "values/ObjBuckt.h"
 #include "wizard/CodeGen.h"
@@ -266,21 +266,17 @@ bool TClassModel::GenerateUnitAs(const std::string& Path) const {
     }
   }
   // The text is built first, so a failure while writing cannot leave the
-  // model half-rendered; the stream is closed on every path by its
-  // destructor.
+  // model half-rendered; the file is replaced only by the complete unit, so
+  // a full disk leaves the previous unit as it was.
   const std::string text = UnitText();
-  std::ofstream out(Path, std::ios::binary | std::ios::trunc);
-  if (!out) {
+  try {
+    ReplaceFile(Path, [&text](TStream& File) {
+      File.WriteBuffer(text.data(), static_cast<std::int64_t>(text.size()));
+    });
+  } catch (const EFCreateError&) {
     throw EUnitFileError("Cannot create file " + Path + ": " + std::strerror(errno));
-  }
-  out.write(text.data(), static_cast<std::streamsize>(text.size()));
-  out.flush();
-  if (!out) {
+  } catch (const EWriteError&) {
     throw EUnitFileError("Cannot write file " + Path + ": " + std::strerror(errno));
-  }
-  out.close();
-  if (out.fail()) {
-    throw EUnitFileError("Cannot close file " + Path + ": " + std::strerror(errno));
   }
   ShowMessage("Unit " + Path + " created successfully.", wmInformation);
   return true;

@@ -22,8 +22,9 @@ namespace corvid {
 namespace {
 
 std::filesystem::path CorpusDir() {
-  return std::filesystem::path(__FILE__).parent_path().parent_path().parent_path() / "fuzz" /
-         "corpus" / "ReadObjectFuzz";
+  // The source tree by its absolute path: __FILE__ may be relative to the
+  // build folder (ccache with a base directory rewrites it).
+  return std::filesystem::path(CORVID_SOURCE_DIR) / "fuzz" / "corpus" / "ReadObjectFuzz";
 }
 
 std::vector<std::pair<std::string, std::function<std::unique_ptr<TObject>()>>> Seeds() {

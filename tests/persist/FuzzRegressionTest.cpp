@@ -13,8 +13,9 @@ namespace corvid {
 namespace {
 
 std::filesystem::path RegressionDir() {
-  return std::filesystem::path(__FILE__).parent_path().parent_path().parent_path() / "fuzz" /
-         "regressions" / "ReadObjectFuzz";
+  // The source tree by its absolute path: __FILE__ may be relative to the
+  // build folder (ccache with a base directory rewrites it).
+  return std::filesystem::path(CORVID_SOURCE_DIR) / "fuzz" / "regressions" / "ReadObjectFuzz";
 }
 
 TEST(FuzzRegressions, EveryRecordedInputIsReadOrRefusedCleanly) {

@@ -243,8 +243,7 @@ TEST_F(Payload, ArrayReadChecksCapacityAndSorted) {
   };
   EXPECT_THROW(ReadRecord(head(0, 0, 1, true)), EInvalidArrayCapacity);
   EXPECT_THROW(ReadRecord(head(0, -5, 1, true)), EInvalidArrayCapacity);
-  // A capacity the stream cannot justify is refused before allocating.
-  EXPECT_THROW(ReadRecord(head(0, 500000000, 1, true)), EReadError);
+  EXPECT_THROW(ReadRecord(head(0, MaxArrayIndex + 1, 1, true)), EInvalidArrayCapacity);
   // A stream claiming "sorted" for elements out of order: re-checked.
   auto back = ReadRecord(head(2, 2, 0, true).Head("TCounted").Int(2).Head("TCounted").Int(1));
   EXPECT_FALSE(static_cast<TArray*>(back.get())->GetSorted());
@@ -298,7 +297,7 @@ TEST_F(Payload, HashTableReadChecksSizeAndFunctions) {
         .Int(size);
   };
   EXPECT_THROW(ReadRecord(head(0, "HashCounted", 0)), EInvalidArrayCapacity);
-  EXPECT_THROW(ReadRecord(head(0, "HashCounted", 100000000)), EReadError);
+  EXPECT_THROW(ReadRecord(head(0, "HashCounted", MaxArrayIndex + 1)), EInvalidArrayCapacity);
   EXPECT_THROW(ReadRecord(head(0, "NoSuchHash", 3)), EHashFuncNotRegistered);
   auto ok = ReadRecord(head(0, "HashCounted", 65536));
   EXPECT_EQ(static_cast<THashTable*>(ok.get())->TableSize(), 65536);
@@ -309,6 +308,48 @@ TEST_F(Payload, HashTableReadChecksSizeAndFunctions) {
   TUnorderedList l(TCounted::StaticClass(),
                    [](const TObject*, const TObject*) { return cmpEqual; });
   EXPECT_THROW(Record(&l), ECompareFuncNotRegistered);
+}
+
+// Every capacity and table size the containers accept is read back, and
+// reading one costs memory for the elements that arrive, not for the size
+// the stream declares.
+TEST_F(Payload, LargeCapacitiesAndTableSizesRoundTripCheaply) {
+  RegisterCountedFunctions();
+  for (TArrayIndex size : {65537, 1000000, MaxArrayIndex}) {
+    TArray a(TCounted::StaticClass(), CompareCounted, size, 0);
+    THashTable t(TCounted::StaticClass(), CompareCounted, HashCounted, size);
+    for (int v : {5, size - 1, 70000}) {
+      a.Insert(new TCounted(v));
+      t.Insert(new TCounted(v));
+    }
+    const std::size_t before = test::AllocatedBytes();
+    auto array = RoundTrip(&a);
+    auto table = RoundTrip(&t);
+    EXPECT_LT(test::AllocatedBytes() - before, 16u << 20) << size;
+    EXPECT_EQ(array->GetCapacity(), size);
+    EXPECT_EQ(Values(*array), (std::vector<int>{5, size - 1, 70000}));
+    EXPECT_EQ(table->TableSize(), size);
+    for (int v : {5, size - 1, 70000}) {
+      TCounted probe(v);
+      EXPECT_NE(table->Search(&probe), nullptr) << size << " " << v;
+    }
+  }
+  // A growth step as large as the capacity allows does not allocate it.
+  const std::size_t before = test::AllocatedBytes();
+  auto grown = ReadRecord(Bytes()
+                              .Head("TArray")
+                              .Container("TCounted", "CompareCounted")
+                              .Int(2)
+                              .Int(1)
+                              .Int(MaxArrayIndex)
+                              .Bool(true)
+                              .Head("TCounted")
+                              .Int(1)
+                              .Head("TCounted")
+                              .Int(2));
+  EXPECT_LT(test::AllocatedBytes() - before, 16u << 20);
+  EXPECT_EQ(static_cast<TArray*>(grown.get())->GetCapacity(), MaxArrayIndex);
+  EXPECT_EQ(Values(*static_cast<TArray*>(grown.get())), (std::vector<int>{1, 2}));
 }
 
 TEST_F(Payload, ContainerOfAnUnregisteredClassCanBeWrittenButNotRead) {

@@ -1,6 +1,22 @@
 #include "PersistTestSupport.h"
 
+#include <malloc.h>
+
 #include <cstdio>
+
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define CORVID_TEST_ASAN 1
+#endif
+#endif
+#if defined(__SANITIZE_ADDRESS__)
+#define CORVID_TEST_ASAN 1
+#endif
+#ifdef CORVID_TEST_ASAN
+// From the sanitizer runtime (declared here: not every compiler ships the
+// header).
+extern "C" std::size_t __sanitizer_get_current_allocated_bytes();
+#endif
 
 namespace corvid::test {
 
@@ -13,6 +29,15 @@ std::string Hex(std::string_view s) {
   }
   if (!out.empty()) out.pop_back();
   return out;
+}
+
+std::size_t AllocatedBytes() {
+#ifdef CORVID_TEST_ASAN
+  return __sanitizer_get_current_allocated_bytes();
+#else
+  const struct mallinfo2 info = ::mallinfo2();
+  return info.uordblks + info.hblkhd;
+#endif
 }
 
 std::string Record(const TObject* Obj) {

@@ -2,6 +2,7 @@
 // conversion of memory streams to byte strings, and a streamable test class.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -71,6 +72,10 @@ inline void Fill(TMemoryStream& m, std::string_view Data) {
 
 // Bytes as spaced upper-case hex, for readable failure messages.
 std::string Hex(std::string_view s);
+
+// Bytes of heap memory in use by the process now (the sanitizer's count
+// under AddressSanitizer, the C library's otherwise).
+std::size_t AllocatedBytes();
 
 // One object record written through a fresh object stream.
 std::string Record(const TObject* Obj);

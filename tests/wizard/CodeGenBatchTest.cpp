@@ -1,11 +1,14 @@
 // The batch mode: the built program run on model files, and the loader's
 // reports for malformed files.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "WizardTestUtil.h"
 #include "wizard/CodeGenBatch.h"
@@ -20,11 +23,12 @@ struct TRun {
 };
 
 // Runs the program in Dir with the C locale (English month names) and
-// returns its exit status and both output streams.
-TRun RunProgram(const TTempDir& Dir, const std::string& Args) {
+// returns its exit status and both output streams. Shell comes before the
+// program's command (limits, a time-out).
+TRun RunProgram(const TTempDir& Dir, const std::string& Args, const std::string& Shell = "") {
   const std::string out = Dir.File(".stdout"), err = Dir.File(".stderr");
-  const std::string cmd = "cd '" + Dir.Path().string() + "' && LC_ALL=C '" UNITWRIGHT_PROGRAM "' " +
-                          Args + " >'" + out + "' 2>'" + err + "'";
+  const std::string cmd = "cd '" + Dir.Path().string() + "' && " + Shell + " env LC_ALL=C '" +
+                          UNITWRIGHT_PROGRAM "' " + Args + " >'" + out + "' 2>'" + err + "'";
   const int raw = std::system(cmd.c_str());
   TRun r;
   r.Status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
@@ -131,6 +135,46 @@ TEST(BatchProgram, CommandLineProblems) {
   const TRun unwritable = RunProgram(dir, "--model model.json --output no/dir/x.pas");
   EXPECT_EQ(unwritable.Status, 3);
   EXPECT_NE(unwritable.Err.find("no/dir/x.pas"), std::string::npos) << unwritable.Err;
+}
+
+TEST(BatchProgram, AUnitThatCannotBeWrittenInFullLeavesTheOldOne) {
+  TTempDir dir;
+  WriteBytes(dir.File("model.json"), kSampleJson);
+  WriteBytes(dir.File("Unit.pas"), "previous");
+  // Files of the program cannot grow past 512 bytes (the unit is larger):
+  // the write fails part way, as on a full disk.
+  const TRun r = RunProgram(dir, "--model model.json --output Unit.pas --date 2004-03-05",
+                            "trap '' XFSZ; ulimit -f 1;");
+  EXPECT_EQ(r.Status, 3) << r.Err;
+  EXPECT_NE(r.Err.find("Unit.pas"), std::string::npos) << r.Err;
+  EXPECT_EQ(ReadBytes(dir.File("Unit.pas")), "previous");
+  std::vector<std::string> names;
+  for (const auto& e : std::filesystem::directory_iterator(dir.Path())) {
+    names.push_back(e.path().filename().string());
+  }
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{".stderr", ".stdout", "Unit.pas", "model.json"}));
+}
+
+TEST(BatchProgram, ModelsThatAreNotSmallRegularFilesAreRefused) {
+  TTempDir dir;
+  // A time-out, so that a program that reads without bound fails the test
+  // instead of hanging it.
+  const std::string timeout = "timeout 30";
+  ASSERT_EQ(::mkfifo(dir.File("pipe.json").c_str(), 0600), 0);
+  const TRun pipe = RunProgram(dir, "--model pipe.json", timeout);
+  EXPECT_EQ(pipe.Status, 2);
+  EXPECT_EQ(pipe.Err, "unitwright: pipe.json: not a regular file\n");
+
+  WriteBytes(dir.File("big.json"), "{");
+  std::filesystem::resize_file(dir.File("big.json"), 16 * 1024 * 1024 + 1);
+  const TRun big = RunProgram(dir, "--model big.json", timeout);
+  EXPECT_EQ(big.Status, 2);
+  EXPECT_EQ(big.Err, "unitwright: big.json: larger than 16 MB\n");
+
+  const TRun zero = RunProgram(dir, "--model /dev/zero", timeout);
+  EXPECT_EQ(zero.Status, 2);
+  EXPECT_EQ(zero.Err, "unitwright: /dev/zero: not a regular file\n");
 }
 
 // --- the loader -------------------------------------------------------------------
