@@ -110,7 +110,7 @@ class TNodeContainer : public TContainer {
   TNode* marker_ = nullptr;
   TNode* current_ = nullptr;
 
-  friend void ReadNodeContainer(TObject* Obj, TObjectReader& Reader);
+  friend std::int32_t ReadNodeContainerStart(TObject* Obj, TObjectReader& Reader);
   friend void WriteNodeContainer(TObject* Obj, TObjectWriter& Writer);
 };
 
@@ -119,6 +119,10 @@ class TNodeContainer : public TContainer {
 void ReadContainer(TObject* Obj, TObjectReader& Reader);
 void WriteContainer(TObject* Obj, TObjectWriter& Writer);
 void ReadNodeContainer(TObject* Obj, TObjectReader& Reader);
+// The part of ReadNodeContainer before the objects: the container part and
+// the count (returned); cursor and marker reset. For a reader that inserts
+// the objects itself.
+std::int32_t ReadNodeContainerStart(TObject* Obj, TObjectReader& Reader);
 void WriteNodeContainer(TObject* Obj, TObjectWriter& Writer);
 
 }  // namespace corvid

@@ -42,12 +42,18 @@ void WriteNodeContainer(TObject* Obj, TObjectWriter& Writer) {
   }
 }
 
-void ReadNodeContainer(TObject* Obj, TObjectReader& Reader) {
+std::int32_t ReadNodeContainerStart(TObject* Obj, TObjectReader& Reader) {
   TNodeContainer& c = PayloadCast<TNodeContainer>(Obj);
   ReadContainer(Obj, Reader);
   const std::int32_t n = Reader.ReadInteger();
   c.current_ = nullptr;
   c.marker_ = nullptr;
+  return n;
+}
+
+void ReadNodeContainer(TObject* Obj, TObjectReader& Reader) {
+  TNodeContainer& c = PayloadCast<TNodeContainer>(Obj);
+  const std::int32_t n = ReadNodeContainerStart(Obj, Reader);
   for (std::int32_t i = 0; i < n; ++i) {
     std::unique_ptr<TObject> child = Reader.ReadChildObject();
     c.Insert(child.get());

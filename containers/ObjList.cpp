@@ -157,6 +157,29 @@ void TOrderedList::Insert(TObject* Obj) {
   }
 }
 
+void TOrderedList::InsertFromTail(TObject* Obj, TListNode*& RunStart) {
+  CheckType(Obj);
+  if (last_ != nullptr) {
+    const TComparison r = compareFunc_(Obj, last_->Obj);
+    if (r == cmpLess || RunStart == nullptr) {
+      // Somewhere before the last object, hence before the whole trailing
+      // run: RunStart stays what it is.
+      TOrderedList::Insert(Obj);
+      return;
+    }
+    if (r == cmpEqual) {
+      // Insert's walk would pass every object less than Obj and stop at the
+      // first equal one, the start of the trailing run.
+      LinkBefore(RunStart, Obj);
+      RunStart = static_cast<TListNode*>(current_);
+      return;
+    }
+  }
+  // Greater than everything (or the first object): appended, and a new run.
+  LinkBefore(nullptr, Obj);
+  RunStart = last_;
+}
+
 bool TOrderedList::Delete(const TObject* Obj, std::int32_t Occurrence) {
   CheckType(Obj);
   if (!Search(Obj, Occurrence)) return false;

@@ -124,6 +124,14 @@ class TOrderedList : public TNodeContainer {
   void LinkAfter(TListNode* Pos, TObject* Obj);
   // Raises EInvalidOccurrenceSought for N < 1.
   static void CheckOccurrence(std::int32_t N);
+  // Puts Obj where Insert would, for a list built by these calls alone
+  // from empty, but looks at the tail first, so objects arriving in
+  // non-descending order cost a constant number of compares each (ties
+  // included) instead of a walk from the head. RunStart is the caller's:
+  // null before the first call, then the first node of the trailing run
+  // of objects equal to the last one. Objects that go before the last
+  // one take Insert's walk.
+  void InsertFromTail(TObject* Obj, TListNode*& RunStart);
 
   TListNode* last_ = nullptr;
   TListNode* first_ = nullptr;
