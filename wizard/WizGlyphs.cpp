@@ -1,6 +1,7 @@
 // Painting the glyphs and the picture panel.
 #include "wizard/WizGlyphs.h"
 
+#include <QFontMetricsF>
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
@@ -201,11 +202,16 @@ void TWizardPicture::paintEvent(QPaintEvent*) {
     p.setFont(stepFont);
     p.setPen(current || done ? QColor(0x14, 0x2c, 0x45) : QColor(0xa9, 0xcc, 0xea));
     p.drawText(QRectF(c.x() - r, c.y() - r, 2 * r, 2 * r), Qt::AlignCenter, QString::number(i + 1));
+    stepFont = font();
     stepFont.setBold(current);
+    // A caption too long for the panel (the bold current one) is set
+    // smaller rather than cut at the edge.
+    const qreal textLeft = x + r + 7, room = w - textLeft - 6;
+    const qreal wide = QFontMetricsF(stepFont).horizontalAdvance(steps_[i]);
+    if (wide > room) stepFont.setPointSizeF(stepFont.pointSizeF() * room / wide);
     p.setFont(stepFont);
     p.setPen(current ? Qt::white : done ? QColor(0xd6, 0xe6, 0xf4) : QColor(0x9d, 0xb8, 0xd0));
-    p.drawText(QRectF(x + r + 7, c.y() - 10, w - x - r - 9, 20), Qt::AlignLeft | Qt::AlignVCenter,
-               steps_[i]);
+    p.drawText(QRectF(textLeft, c.y() - 10, room, 20), Qt::AlignLeft | Qt::AlignVCenter, steps_[i]);
   }
 }
 
