@@ -205,10 +205,13 @@ bool BuildModel(const TModelFile& File, TClassModel& Model) {
 
 const char kUsage[] =
     "Usage: unitwright --model MODEL.json [--output FILE] [--date YYYY-MM-DD]\n"
+    "       unitwright\n"
     "\n"
     "Writes the unit for the class model in MODEL.json to FILE (default: the\n"
     "model's file name), replacing an existing file. The unit's date is taken\n"
     "from --date when given, from the clock otherwise.\n"
+    "\n"
+    "Without arguments, opens the wizard's window (needs a display).\n"
     "\n"
     "Exit status: 0 written; 1 a rule of the model failed; 2 malformed model\n"
     "file or command line; 3 the unit could not be written; 4 unexpected\n"
@@ -232,6 +235,10 @@ bool ParseDate(const std::string& S, std::int32_t& Y, std::int32_t& M, std::int3
 }
 
 }  // namespace
+
+const char* UnitwrightUsage() {
+  return kUsage;
+}
 
 bool LoadModelJson(const std::string& Text, const std::string& Where, TClassModel& Model) {
   const TModelFile file = TModelReader(Where).Read(Text);
@@ -314,7 +321,8 @@ int RunUnitwright(const std::vector<std::string>& Args, std::ostream& Out, std::
     *seen = true;
   }
   if (!haveModel) {
-    // The window is not part of this program yet.
+    // The program opens the window when it has no arguments at all; here
+    // options came without a model.
     Out << kUsage;
     return haveOutput || haveDate ? kExitBadInput : kExitOk;
   }

@@ -62,6 +62,9 @@ bool LoadModelJson(const std::string& Text, const std::string& Where, TClassMode
 // kMaxModelFileSize bytes.
 bool LoadModelFile(const std::string& Path, TClassModel& Model);
 
+// The program's usage text.
+const char* UnitwrightUsage();
+
 // The program: Args are the arguments after the program name. Normal output
 // goes to Out, messages and errors to Err. Returns the exit status.
 int RunUnitwright(const std::vector<std::string>& Args, std::ostream& Out, std::ostream& Err);

@@ -1,5 +1,6 @@
-// The class generator wizard program. With --model it writes the unit for a
-// model file without opening a window (see wizard/CodeGenBatch.h).
+// The class generator wizard program. Without arguments it opens the
+// wizard's window; with --model it writes the unit for a model file without
+// one (see wizard/CodeGenBatch.h).
 #include <exception>
 #include <iostream>
 #include <string>
@@ -7,10 +8,12 @@
 
 #include "containers/ObjRoot.h"
 #include "wizard/CodeGenBatch.h"
+#include "wizard/WizMain.h"
 
 int main(int argc, char** argv) {
   try {
     const std::vector<std::string> args(argv + 1, argv + argc);
+    if (args.empty()) return corvid::RunWizardWindow(argc, argv, std::cerr);
     return corvid::RunUnitwright(args, std::cout, std::cerr);
   } catch (const std::exception& e) {
     std::cerr << "unitwright: " << e.what() << '\n';

@@ -118,7 +118,8 @@ TEST(BatchProgram, MalformedFileExitsWithTwoNamingThePlace) {
 
 TEST(BatchProgram, CommandLineProblems) {
   TTempDir dir;
-  const TRun usage = RunProgram(dir, "");
+  // (Without any argument the program opens its window.)
+  const TRun usage = RunProgram(dir, "--help");
   EXPECT_EQ(usage.Status, 0);
   EXPECT_TRUE(usage.Out.starts_with("Usage: unitwright --model MODEL.json")) << usage.Out;
 
