@@ -275,6 +275,53 @@ class TCppWriter {
     for (const std::string& l : lines) (*this)(l);
   }
 
+  // A comment of words, wrapped within the column limit.
+  void Comment(std::size_t Indent, const std::string& Text) {
+    const std::string lead = std::string(Indent, ' ') + "//";
+    std::string line = lead;
+    std::istringstream words(Text);
+    for (std::string word; words >> word;) {
+      if (line.size() > lead.size() && line.size() + 1 + word.size() > kColumnLimit) {
+        (*this)(line);
+        line = lead;
+      }
+      line += " " + word;
+    }
+    (*this)(line);
+  }
+
+  // "class Name : public Base {", the base on the next line when too long.
+  void ClassHead(const std::string& Name, const std::string& Base) {
+    const std::string one = "class " + Name + " : public " + Base + " {";
+    if (one.size() <= kColumnLimit) {
+      (*this)(one);
+    } else {
+      (*this)("class " + Name)("    : public " + Base + " {");
+    }
+  }
+
+  // "Left = Right;", broken after the "=" when too long.
+  void Assign(std::size_t Indent, const std::string& Left, const std::string& Right) {
+    const std::string in(Indent, ' ');
+    const std::string one = in + Left + " = " + Right + ";";
+    if (one.size() <= kColumnLimit) {
+      (*this)(one);
+    } else {
+      (*this)(in + Left + " =")(in + "    " + Right + ";");
+    }
+  }
+
+  // "Object->Call;", broken before the "->" when too long.
+  void Chain(std::size_t Indent, const std::string& Object, const std::string& Call) {
+    const std::string in(Indent, ' ');
+    const std::string one = in + Object + "->" + Call + ";";
+    if (one.size() <= kColumnLimit) {
+      (*this)(one);
+    } else {
+      (*this)(in + Object)(in + "    ->" + Call + ";");
+    }
+  }
+
   static std::string Braced(const std::vector<std::string>& Items) {
     std::string s = "{";
     for (std::size_t i = 0; i < Items.size(); ++i) s += (i ? ", " : "") + Items[i];
@@ -445,7 +492,8 @@ void TClassModel::WriteCppHeader(std::ostream& Out) const {
       std::any_of(members.begin(), members.end(), [](const TMember& m) { return m.IsObject(); });
 
   // Heading and includes.
-  w("// " + cls + " class and object-relational definition.")("//");
+  w.Comment(0, cls + " class and object-relational definition.");
+  w("//");
   w("// Written by the Unitwright wizard from the class model. Change the model and");
   w("// generate again rather than editing this file.")("#pragma once")();
   w("#include <cstdint>")("#include <memory>")("#include <string>")();
@@ -457,8 +505,9 @@ void TClassModel::WriteCppHeader(std::ostream& Out) const {
 
   // The class.
   w()(kRule)();
-  w("class " + cls + " : public " + ancestor + " {");
-  w("  CORVID_CLASS(" + cls + ", " + ancestor + ")")(" public:");
+  w.ClassHead(cls, ancestor);
+  w.Call(2, "CORVID_CLASS(", {cls, ancestor}, ")");
+  w(" public:");
   if (hasObjects) {
     std::vector<std::string> body;
     for (const TMember& m : members) {
@@ -513,14 +562,14 @@ void TClassModel::WriteCppHeader(std::ostream& Out) const {
   w("};");
 
   // The stream procedures.
-  const std::string self = "auto* self = static_cast<" + cls + "*>(Obj);";
+  const std::string cast = "static_cast<" + cls + "*>(Obj)";
   w()(kRule)();
   if (n == 0) {
     w("inline void Write" + var + "(corvid::TObject*, corvid::TObjectWriter&) {}")();
     w("inline void Read" + var + "(corvid::TObject*, corvid::TObjectReader&) {}");
   } else {
     w.Declaration(0, "inline " + writeHead, " {");
-    w("  " + self);
+    w.Assign(2, "auto* self", cast);
     for (const TMember& m : members) {
       const std::string f = "self->F" + m.Name;
       const std::string kind = MemberStreamKind(m.TypeIndex);
@@ -534,26 +583,27 @@ void TClassModel::WriteCppHeader(std::ostream& Out) const {
     }
     w("}")();
     w.Declaration(0, "inline " + readHead, " {");
-    w("  " + self);
+    w.Assign(2, "auto* self", cast);
     for (const TMember& m : members) {
-      const std::string f = "self->F" + m.Name + " = ";
+      const std::string f = "self->F" + m.Name;
       switch (m.TypeIndex) {
         case MemberTypeObject:
-          w("  " + f + "Reader.ReadChildObjectAs<" + m.ClassName + ">();");
+          w.Assign(2, f, "Reader.ReadChildObjectAs<" + m.ClassName + ">()");
           break;
         case kComp:
-          w("  " + f + "corvid::FloatToComp(Reader.ReadFloat());");
+          w.Assign(2, f, "corvid::FloatToComp(Reader.ReadFloat())");
           break;
         case kByte:
         case kShortInt:
         case kWord:
         case kSingle:
         case kDouble:
-          w("  " + f + "static_cast<" + m.Type + ">(Reader.Read" + MemberStreamKind(m.TypeIndex) +
-            "());");
+          w.Assign(
+              2, f,
+              "static_cast<" + m.Type + ">(Reader.Read" + MemberStreamKind(m.TypeIndex) + "())");
           break;
         default:
-          w("  " + f + "Reader.Read" + MemberStreamKind(m.TypeIndex) + "();");
+          w.Assign(2, f, std::string("Reader.Read") + MemberStreamKind(m.TypeIndex) + "()");
       }
     }
     w("}");
@@ -561,8 +611,9 @@ void TClassModel::WriteCppHeader(std::ostream& Out) const {
 
   // The mapping class.
   w()(kRule)();
-  w("class " + mapping + " : public corvid::TORMapping {");
-  w("  CORVID_CLASS(" + mapping + ", corvid::TORMapping)")(" public:");
+  w.ClassHead(mapping, "corvid::TORMapping");
+  w.Call(2, "CORVID_CLASS(", {mapping, std::string("corvid::TORMapping")}, ")");
+  w(" public:");
   w.Function(2, "corvid::TClass GetObjectType() const override",
              {"return " + cls + "::StaticClass();"});
 
@@ -610,17 +661,15 @@ void TClassModel::WriteCppHeader(std::ostream& Out) const {
     w("  void UpdateFieldsFromObj(const corvid::TObject*) override {}");
   } else {
     w("  void UpdateFieldsFromObj(const corvid::TObject* Obj) override {");
-    w("    const auto* self = static_cast<const " + cls + "*>(Obj);");
+    w.Assign(4, "const auto* self", "static_cast<const " + cls + "*>(Obj)");
     for (const TOdbField* f : fields) {
       const TMember& m = memberOf(f->GetName());
       std::string value = "self->Get" + m.Name + "()";
       if (f->GetFieldType() == oftFloat && m.TypeIndex != kDouble) {
         value = "static_cast<double>(" + value + ")";
       }
-      w.Call(4,
-             "FieldByName(" + Quoted(f->GetName()) + ")->SetAs" + FieldAccessor(f->GetFieldType()) +
-                 "(",
-             {value}, ");");
+      w.Chain(4, "FieldByName(" + Quoted(f->GetName()) + ")",
+              std::string("SetAs") + FieldAccessor(f->GetFieldType()) + "(" + value + ")");
     }
     w("  }");
   }
@@ -628,7 +677,7 @@ void TClassModel::WriteCppHeader(std::ostream& Out) const {
   // object.
   if (const TOdbField* a = AutoIncField()) {
     w("  void UpdateObjFromFields(corvid::TObject* Obj) override {");
-    w("    " + self);
+    w.Assign(4, "auto* self", cast);
     w.Call(4, "self->Set" + memberOf(a->GetName()).Name + "(",
            {"FieldByName(" + Quoted(a->GetName()) + ")->GetAsInteger()"}, ");");
     w("  }");
