@@ -57,6 +57,29 @@ TEST(CppLanguage, FileNameSelectsTheLanguage) {
   EXPECT_EQ(RunProgram(dir, "--model m.json --language java").Status, 2);
 }
 
+// The window's run: the file name picks the language, a refusal is one
+// error box and no file.
+TEST(CppLanguage, GenerateUnitFollowsTheFileName) {
+  TTempDir dir;
+  TClassModel m;
+  TMessageLog log;
+  log.Attach(m);
+  m.SetFileName(dir.File("Thing.hpp"));
+  m.SetClassName("TThing");
+  ASSERT_TRUE(m.AddDataMember(Member("Count", kInteger)));
+  ASSERT_TRUE(m.GenerateUnit());
+  EXPECT_EQ(ReadBytes(dir.File("Thing.hpp")), m.CppHeaderText());
+
+  ASSERT_TRUE(m.AddDataMember(Member("Count", kString)));
+  m.SetFileName(dir.File("Other.h"));
+  log.Clear();
+  EXPECT_FALSE(m.GenerateUnit());
+  EXPECT_EQ(log.Only().first,
+            "The class cannot be written as C++:\rData member \"Count\" is defined twice.");
+  EXPECT_EQ(log.Only().second, wmError);
+  EXPECT_FALSE(std::filesystem::exists(dir.File("Other.h")));
+}
+
 TEST(CppLanguage, NamesCppCannotUseAreRefusedAndNothingIsWritten) {
   const std::string name = R"({"name": "Name", "type": "String"})";
   struct TCase {
