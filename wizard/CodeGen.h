@@ -77,6 +77,9 @@ CORVID_EXCEPTION(EModelPositionOutOfRange)
 CORVID_EXCEPTION(EInvalidMemberType)
 // A field type row outside 0..3.
 CORVID_EXCEPTION(EInvalidFieldTypeRow)
+// WriteCppHeader on a model that breaks a rule of CppModelErrors; the
+// message is the first broken rule.
+CORVID_EXCEPTION(ECppModelError)
 // The unit file could not be created or written. The message names the
 // file and the system's reason.
 CORVID_EXCEPTION(EUnitFileError)
@@ -289,7 +292,7 @@ class TClassModel {
 
   // The C++ header for the model (see wizard/CodeGenCpp.cpp): the class,
   // its stream procedures, its mapping class and its registration. Every
-  // line ends with LF. Meant for a model without CppModelErrors.
+  // line ends with LF. A model with CppModelErrors raises ECppModelError.
   void WriteCppHeader(std::ostream& Out) const;
   std::string CppHeaderText() const;
   // What keeps the model from being written as C++, one sentence per broken

@@ -18,7 +18,6 @@
 // style, 100 columns): short functions on one line, long calls and
 // declarations broken where clang-format breaks them.
 #include <algorithm>
-#include <array>
 #include <cctype>
 #include <ostream>
 #include <set>
@@ -63,39 +62,31 @@ bool IsNumericType(std::uint16_t T) {
   return IsIntegerType(T) || T == kComp || T == kDouble || T == kExtended || T == kSingle;
 }
 
+// The keywords and alternative tokens of C++20.
 const std::set<std::string>& Keywords() {
-  static const std::set<std::string> k = {"alignas",       "alignof",     "and",
-                                          "and_eq",        "asm",         "auto",
-                                          "bitand",        "bitor",       "bool",
-                                          "break",         "case",        "catch",
-                                          "char",          "char8_t",     "char16_t",
-                                          "char32_t",      "class",       "compl",
-                                          "concept",       "const",       "consteval",
-                                          "constexpr",     "constinit",   "const_cast",
-                                          "continue",      "co_await",    "co_return",
-                                          "co_yield",      "decltype",    "default",
-                                          "delete",        "do",          "double",
-                                          "dynamic_cast",  "else",        "enum",
-                                          "explicit",      "export",      "extern",
-                                          "false",         "float",       "for",
-                                          "friend",        "goto",        "if",
-                                          "inline",        "int",         "long",
-                                          "mutable",       "namespace",   "new",
-                                          "noexcept",      "not",         "not_eq",
-                                          "nullptr",       "operator",    "or",
-                                          "or_eq",         "private",     "protected",
-                                          "public",        "register",    "reinterpret_cast",
-                                          "requires",      "return",      "short",
-                                          "signed",        "sizeof",      "static",
-                                          "static_assert", "static_cast", "struct",
-                                          "switch",        "template",    "this",
-                                          "thread_local",  "throw",       "true",
-                                          "try",           "typedef",     "typeid",
-                                          "typename",      "union",       "unsigned",
-                                          "using",         "virtual",     "void",
-                                          "volatile",      "wchar_t",     "while",
-                                          "xor",           "xor_eq"};
+  static const std::set<std::string> k = [] {
+    std::istringstream words(
+        "alignas alignof and and_eq asm auto bitand bitor bool break case catch char char8_t "
+        "char16_t char32_t class compl concept const consteval constexpr constinit const_cast "
+        "continue co_await co_return co_yield decltype default delete do double dynamic_cast "
+        "else enum explicit export extern false float for friend goto if inline int long "
+        "mutable namespace new noexcept not not_eq nullptr operator or or_eq private protected "
+        "public register reinterpret_cast requires return short signed sizeof static "
+        "static_assert static_cast struct switch template this thread_local throw true try "
+        "typedef typeid typename union unsigned using virtual void volatile wchar_t while xor "
+        "xor_eq");
+    std::set<std::string> set;
+    for (std::string w; words >> w;) set.insert(w);
+    return set;
+  }();
   return k;
+}
+
+// Names the generated code itself uses where a class name stands: a class
+// of one of these names would be hidden by them.
+bool IsGeneratedCodeName(const std::string& Name) {
+  static const std::set<std::string> names = {"Obj", "Reader", "Writer", "corvid", "self", "std"};
+  return names.count(Name) != 0;
 }
 
 // Why Name cannot name something in C++ (a sentence ending after "is"), or
@@ -357,8 +348,17 @@ std::vector<std::string> TClassModel::CppModelErrors() const {
     return p.empty();
   };
 
-  name("Class name", className_);
-  name("Ancestor class", ancestorClass_);
+  // Class names: also none that the generated code uses for other things.
+  const auto classProblem = [](const std::string& Name) {
+    const std::string p = CppNameProblem(Name);
+    return p.empty() && IsGeneratedCodeName(Name) ? "a name the generated code uses itself" : p;
+  };
+  const auto checkClass = [&](const std::string& What, const std::string& Name) {
+    const std::string p = classProblem(Name);
+    if (!p.empty()) errors.push_back(What + " " + Quoted(Name) + " is " + p + ".");
+  };
+  checkClass("Class name", className_);
+  checkClass("Ancestor class", ancestorClass_);
 
   const std::int32_t n = MemberCount();
   std::set<std::string> seen, reported;
@@ -370,8 +370,7 @@ std::vector<std::string> TClassModel::CppModelErrors() const {
     }
     if (MemberTypeIndex(i) != MemberTypeObject) continue;
     const std::string cls = MemberTypeText(i);
-    const std::string p = CppNameProblem(cls);
-    if (!p.empty()) {
+    if (const std::string p = classProblem(cls); !p.empty()) {
       errors.push_back("Class " + Quoted(cls) + " of data member " + Quoted(m) + " is " + p + ".");
     } else if (cls == className_) {
       errors.push_back("Data member " + Quoted(m) + " is of the class " + cls +
@@ -461,6 +460,9 @@ bool TClassModel::CheckCppModel() const {
 }
 
 void TClassModel::WriteCppHeader(std::ostream& Out) const {
+  if (const std::vector<std::string> errors = CppModelErrors(); !errors.empty()) {
+    throw ECppModelError(errors.front());
+  }
   TCppWriter w(Out);
   const std::string& cls = className_;
   const std::string ancestor = CppClassName(ancestorClass_);
@@ -655,7 +657,7 @@ void TClassModel::WriteCppHeader(std::ostream& Out) const {
     for (const TMember& m : members) {
       if (SameNoCase(m.Name, Field)) return m;
     }
-    throw EInvalidMemberType("Field " + Field + " matches no data member");
+    throw ECppModelError("Field " + Quoted(Field) + " matches no data member.");
   };
   if (fields.empty()) {
     w("  void UpdateFieldsFromObj(const corvid::TObject*) override {}");

@@ -78,6 +78,7 @@ TEST(CppLanguage, GenerateUnitFollowsTheFileName) {
             "The class cannot be written as C++:\rData member \"Count\" is defined twice.");
   EXPECT_EQ(log.Only().second, wmError);
   EXPECT_FALSE(std::filesystem::exists(dir.File("Other.h")));
+  EXPECT_THROW(m.CppHeaderText(), ECppModelError);
 }
 
 TEST(CppLanguage, NamesCppCannotUseAreRefusedAndNothingIsWritten) {
@@ -98,6 +99,8 @@ TEST(CppLanguage, NamesCppCannotUseAreRefusedAndNothingIsWritten) {
        "Field \"Name\" of type String cannot hold data member \"Name\" of type Integer."},
       {Model(name + R"(, {"name": "Self", "type": "Object", "className": "TThing"})"),
        "Data member \"Self\" is of the class TThing itself"},
+      {Model(name + R"(, {"name": "Other", "type": "Object", "className": "std"})"),
+       "Class \"std\" of data member \"Other\" is a name the generated code uses itself."},
   };
   for (const TCase& c : cases) {
     TTempDir dir;
