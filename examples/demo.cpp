@@ -6,78 +6,24 @@
 #include <iostream>
 #include <string>
 
-#include "odb/Odb.h"
-#include "persist/ObjPerst.h"
+// --- 1. The application class and its mapping -------------------------------
+// Generated at build time from the class model examples/Contact.json by
+// corvid_generate (see CMakeLists.txt): the class TContact with getters and
+// setters for Name, Age, Height and Id, its stream procedures and their
+// registration, and the mapping TContactORMapping, which lists the columns
+// the database keeps beside each object (for keys and searches), the indices
+// over them, and copies the numbered Id back into the object.
+#include "Contact.h"
 
 using namespace corvid;
 
-// --- 1. The application class ---------------------------------------------
-// Any class declared with CORVID_CLASS whose data is written and read by two
-// stream procedures can be stored: the database keeps each object whole, as
-// its stream image.
-class TContact : public TObject {
-  CORVID_CLASS(TContact, ::corvid::TObject)
- public:
-  TContact() = default;
-  TContact(std::string AName, std::int32_t AAge, double AHeight)
-      : Name(std::move(AName)), Age(AAge), Height(AHeight) {}
-
-  std::string Name;
-  std::int32_t Age = 0;
-  double Height = 0;    // metres
-  std::int32_t Id = 0;  // numbered by the database
-};
-
-void WriteContact(TObject* Obj, TObjectWriter& Writer) {
-  auto* c = static_cast<TContact*>(Obj);
-  Writer.WriteString(c->Name);
-  Writer.WriteInteger(c->Age);
-  Writer.WriteFloat(c->Height);
-  Writer.WriteInteger(c->Id);
+TContact MakeContact(const std::string& Name, std::int32_t Age, double Height) {
+  TContact c;
+  c.SetName(Name);
+  c.SetAge(Age);
+  c.SetHeight(Height);  // metres
+  return c;
 }
-
-void ReadContact(TObject* Obj, TObjectReader& Reader) {
-  auto* c = static_cast<TContact*>(Obj);
-  c->Name = Reader.ReadString();
-  c->Age = Reader.ReadInteger();
-  c->Height = static_cast<double>(Reader.ReadFloat());
-  c->Id = Reader.ReadInteger();
-}
-
-const bool contactRegistered = [] {
-  RegisterStreamable(TContact::StaticClass(), {ReadContact}, {WriteContact});
-  return true;
-}();
-
-// --- 2. The mapping ---------------------------------------------------------
-// The columns the database keeps beside each object (for keys and searches)
-// and the indices over them.
-class TContactMapping : public TORMapping {
-  CORVID_CLASS(TContactMapping, ::corvid::TORMapping)
- public:
-  TClass GetObjectType() const override { return TContact::StaticClass(); }
-  void DefineFields() override {
-    AddField("Name", oftString, 31);  // up to 30 characters
-    AddField("Age", oftInteger);
-    AddField("Height", oftFloat);
-    AddField("Id", oftAutoInc);
-  }
-  void DefineIndices() override {
-    AddIndex("ById", {iaPrimary}, {"Id"});
-    AddIndex("ByName", {iaUnique, iaCaseInsensitive}, {"Name"});
-    AddIndex("ByAge", {}, {"Age"});
-  }
-  void UpdateFieldsFromObj(const TObject* Obj) override {
-    auto* c = static_cast<const TContact*>(Obj);
-    FieldByName("Name")->SetAsString(c->Name);
-    FieldByName("Age")->SetAsInteger(c->Age);
-    FieldByName("Height")->SetAsFloat(c->Height);
-    FieldByName("Id")->SetAsInteger(c->Id);
-  }
-  void UpdateObjFromFields(TObject* Obj) override {
-    static_cast<TContact*>(Obj)->Id = FieldByName("Id")->GetAsInteger();
-  }
-};
 
 // --- helpers for printing ----------------------------------------------------
 
@@ -87,9 +33,9 @@ TContact& Current(TObjectFile& File) {
 
 std::string Describe(const TContact& C) {
   char height[16];
-  std::snprintf(height, sizeof height, "%.2f", C.Height);
-  return "#" + std::to_string(C.Id) + " " + C.Name + ", " + std::to_string(C.Age) + " years, " +
-         height + " m";
+  std::snprintf(height, sizeof height, "%.2f", C.GetHeight());
+  return "#" + std::to_string(C.GetId()) + " " + C.GetName() + ", " + std::to_string(C.GetAge()) +
+         " years, " + height + " m";
 }
 
 void Browse(TObjectFile& File, const std::string& Index) {
@@ -113,14 +59,14 @@ int main() {
     db.Open("create", "", "");  // "create": make the file when it is missing
 
     // --- 4. An object file: one table of contacts -------------------------
-    TObjectFile contacts(db, "Contacts", TContactMapping::StaticClass());
+    TObjectFile contacts(db, "Contacts", TContactORMapping::StaticClass());
     contacts.CreateFile();
     contacts.Open();
 
     std::cout << "\nInserting five contacts (the database numbers them):\n";
-    for (const TContact& c :
-         {TContact("Grace", 45, 1.68), TContact("alan", 41, 1.80), TContact("Ada", 36, 1.65),
-          TContact("linus", 28, 1.77), TContact("Barbara", 52, 1.70)}) {
+    for (const TContact& c : {MakeContact("Grace", 45, 1.68), MakeContact("alan", 41, 1.80),
+                              MakeContact("Ada", 36, 1.65), MakeContact("linus", 28, 1.77),
+                              MakeContact("Barbara", 52, 1.70)}) {
       contacts.SetCurrentObj(&c);  // the file keeps its own copy
       contacts.Insert();
       std::cout << "  stored " << Describe(Current(contacts)) << "\n";
@@ -133,13 +79,13 @@ int main() {
 
     std::cout << "\nFinding exactly on ByName (any letter case): \"ADA\"\n";
     contacts.SetIndexName("ByName");
-    TContact key("ADA", 0, 0);
+    TContact key = MakeContact("ADA", 0, 0);
     contacts.SetCurrentObj(&key);
     if (contacts.FindExact()) std::cout << "  found " << Describe(Current(contacts)) << "\n";
 
     std::cout << "Finding the nearest on ByAge to 40 (the first not below):\n";
     contacts.SetIndexName("ByAge");
-    TContact age("", 40, 0);
+    TContact age = MakeContact("", 40, 0);
     contacts.SetCurrentObj(&age);
     contacts.FindNearest();
     std::cout << "  nearest is " << Describe(Current(contacts)) << "\n";
@@ -149,12 +95,12 @@ int main() {
     contacts.SetIndexName("ByName");
     contacts.SetCurrentObj(&key);
     contacts.FindExact();
-    Current(contacts).Age = 37;  // change the current object in place ...
-    contacts.Update();           // ... and store it
+    Current(contacts).SetAge(37);  // change the current object in place ...
+    contacts.Update();             // ... and store it
     std::cout << "  now " << Describe(Current(contacts)) << "\n";
 
     std::cout << "Deleting linus:\n";
-    TContact linus("linus", 0, 0);
+    TContact linus = MakeContact("linus", 0, 0);
     contacts.SetCurrentObj(&linus);
     if (contacts.FindExact()) {
       contacts.Delete();
@@ -167,7 +113,7 @@ int main() {
               << " order\n";
 
     std::cout << "\nInserting \"GRACE\" while \"Grace\" exists (ByName is unique):\n";
-    TContact twin("GRACE", 30, 1.60);
+    TContact twin = MakeContact("GRACE", 30, 1.60);
     contacts.SetCurrentObj(&twin);
     try {
       contacts.Insert();

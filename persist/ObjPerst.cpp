@@ -3,6 +3,7 @@
 #include "persist/ObjPerst.h"
 
 #include <algorithm>
+#include <cmath>
 #include <typeinfo>
 
 #include "persist/Graphics.h"
@@ -29,6 +30,15 @@ void TObjectWriter::WriteChildObject(const TObject* Obj) {
 
 std::unique_ptr<TObject> TObjectReader::ReadChildObject() {
   return owner_.ReadObject();
+}
+
+std::int64_t FloatToComp(long double Value) {
+  // 2^63 is exact in every floating type; the range is [-2^63, 2^63).
+  constexpr long double limit = 9223372036854775808.0L;
+  if (!(Value >= -limit && Value < limit) || Value != std::trunc(Value)) {
+    RaiseInvalidPropertyValue();
+  }
+  return static_cast<std::int64_t>(Value);
 }
 
 // --- TObjectStream -------------------------------------------------------------

@@ -179,6 +179,15 @@ class TObjectReader : public TReader {
   TObjectStream& ObjectStream() const { return owner_; }
   // Reads a complete nested record; null for the nil marker.
   std::unique_ptr<TObject> ReadChildObject();
+  // ReadChildObject for a child declared of class T: null for the nil
+  // marker; a record of a class that is neither T nor a descendant raises
+  // EInvalidObjectType (the object read is destroyed).
+  template <class T>
+  std::unique_ptr<T> ReadChildObjectAs() {
+    std::unique_ptr<TObject> obj = ReadChildObject();
+    if (obj && !obj->Is<T>()) RaiseInvalidObjectType();
+    return std::unique_ptr<T>(static_cast<T*>(obj.release()));
+  }
 
  private:
   TObjectStream& owner_;
@@ -248,6 +257,10 @@ template <class T>
 std::unique_ptr<T> CloneObjAs(const T* Obj) {
   return std::unique_ptr<T>(static_cast<T*>(CloneObj(Obj).release()));
 }
+// A 64-bit integer read back from a float value (how Comp members are
+// streamed): a whole number within the 64-bit range, else EReadError
+// "Invalid property value".
+std::int64_t FloatToComp(long double Value);
 // True when A and B produce byte-identical records.
 bool ObjectsEqual(const TObject* A, const TObject* B);
 // False when the sizes differ; otherwise compares the contents from

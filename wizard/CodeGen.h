@@ -77,6 +77,9 @@ CORVID_EXCEPTION(EModelPositionOutOfRange)
 CORVID_EXCEPTION(EInvalidMemberType)
 // A field type row outside 0..3.
 CORVID_EXCEPTION(EInvalidFieldTypeRow)
+// WriteCppHeader on a model that breaks a rule of CppModelErrors; the
+// message is the first broken rule.
+CORVID_EXCEPTION(ECppModelError)
 // The unit file could not be created or written. The message names the
 // file and the system's reason.
 CORVID_EXCEPTION(EUnitFileError)
@@ -145,6 +148,23 @@ std::string MemberDisplayText(const std::string& Name, const std::string& TypeTe
 // A field's display text: padded name, " : ", the type caption and, for a
 // string field only, the capacity in brackets (Size - 1).
 std::string FieldDisplayText(const TOdbField& Field);
+
+// ---------------------------------------------------------------------------
+// Output languages
+
+// The same model is written as an Object Pascal unit or as a C++ header.
+enum TUnitLanguage : std::uint8_t { ulPascal, ulCpp };
+
+// The language a unit file name selects: C++ for a name ending in ".h" or
+// ".hpp" (letter case ignored), Object Pascal for any other.
+TUnitLanguage LanguageFromFileName(const std::string& FileName);
+
+// The file the C++ header of a model includes for a class it names (an
+// Object member's class or the ancestor): the class name without its first
+// character, followed by ".h" (TChild gives Child.h), the name a model of
+// that class would be generated under. Empty for TObject, which the library
+// declares.
+std::string CppClassHeader(const std::string& ClassName);
 
 // ---------------------------------------------------------------------------
 
@@ -270,13 +290,30 @@ class TClassModel {
   // The whole unit.
   std::string UnitText() const;
 
-  // The generation run on the file name: asks before replacing an existing
-  // file, writes the unit, reports success. False when the user declined.
-  // A file that cannot be created or written raises EUnitFileError.
+  // The C++ header for the model (see wizard/CodeGenCpp.cpp): the class,
+  // its stream procedures, its mapping class and its registration. Every
+  // line ends with LF. A model with CppModelErrors raises ECppModelError.
+  void WriteCppHeader(std::ostream& Out) const;
+  std::string CppHeaderText() const;
+  // What keeps the model from being written as C++, one sentence per broken
+  // rule naming the class, member, field or index: names that are not C++
+  // identifiers or are keywords, duplicate names, fields that match no data
+  // member or cannot hold its type, index fields that are not fields, an
+  // Object member of the class's own class. Empty when the header can be
+  // written. The Pascal unit does not depend on these rules.
+  std::vector<std::string> CppModelErrors() const;
+  // Shows the CppModelErrors in one error box; false when there were some.
+  bool CheckCppModel() const;
+
+  // The generation run on the file name, in the language the name selects
+  // (LanguageFromFileName): asks before replacing an existing file, writes
+  // the unit, reports success. False when the user declined or, for C++,
+  // when CheckCppModel failed (nothing is written then). A file that cannot
+  // be created or written raises EUnitFileError.
   bool GenerateUnit() const;
-  // The same run on another path (the unit's name still comes from the
-  // file name).
-  bool GenerateUnitAs(const std::string& Path) const;
+  // The same run on another path in the language given (the unit's name
+  // still comes from the file name).
+  bool GenerateUnitAs(const std::string& Path, TUnitLanguage Language = ulPascal) const;
 
  private:
   struct TMemberEntry {

@@ -205,11 +205,14 @@ bool BuildModel(const TModelFile& File, TClassModel& Model) {
 
 const char kUsage[] =
     "Usage: unitwright --model MODEL.json [--output FILE] [--date YYYY-MM-DD]\n"
+    "                  [--language pascal|cpp]\n"
     "       unitwright\n"
     "\n"
     "Writes the unit for the class model in MODEL.json to FILE (default: the\n"
     "model's file name), replacing an existing file. The unit's date is taken\n"
-    "from --date when given, from the clock otherwise.\n"
+    "from --date when given, from the clock otherwise. --language cpp writes a\n"
+    "C++ header instead of the Object Pascal unit; without --language, a FILE\n"
+    "ending in .h or .hpp selects C++ and any other Pascal.\n"
     "\n"
     "Without arguments, opens the wizard's window (needs a display).\n"
     "\n"
@@ -279,8 +282,8 @@ bool LoadModelFile(const std::string& Path, TClassModel& Model) {
 }
 
 int RunUnitwright(const std::vector<std::string>& Args, std::ostream& Out, std::ostream& Err) {
-  std::string model, output, date;
-  bool haveModel = false, haveOutput = false, haveDate = false;
+  std::string model, output, date, language;
+  bool haveModel = false, haveOutput = false, haveDate = false, haveLanguage = false;
   for (std::size_t i = 0; i < Args.size(); ++i) {
     std::string arg = Args[i];
     if (arg == "--help" || arg == "-h") {
@@ -302,6 +305,8 @@ int RunUnitwright(const std::vector<std::string>& Args, std::ostream& Out, std::
       dest = &output, seen = &haveOutput;
     } else if (arg == "--date") {
       dest = &date, seen = &haveDate;
+    } else if (arg == "--language") {
+      dest = &language, seen = &haveLanguage;
     } else {
       Err << "unitwright: unknown argument \"" << Args[i] << "\"\n" << kUsage;
       return kExitBadInput;
@@ -324,7 +329,11 @@ int RunUnitwright(const std::vector<std::string>& Args, std::ostream& Out, std::
     // The program opens the window when it has no arguments at all; here
     // options came without a model.
     Out << kUsage;
-    return haveOutput || haveDate ? kExitBadInput : kExitOk;
+    return haveOutput || haveDate || haveLanguage ? kExitBadInput : kExitOk;
+  }
+  if (haveLanguage && language != "pascal" && language != "cpp") {
+    Err << "unitwright: --language \"" << language << "\" is neither pascal nor cpp\n";
+    return kExitBadInput;
   }
 
   TClassModel m;
@@ -351,8 +360,13 @@ int RunUnitwright(const std::vector<std::string>& Args, std::ostream& Out, std::
     Err << "unitwright: " << e.Message() << '\n';
     return kExitBadInput;
   }
+  const std::string path = haveOutput ? output : m.GetFileName();
+  const TUnitLanguage lang = !haveLanguage       ? LanguageFromFileName(path)
+                             : language == "cpp" ? ulCpp
+                                                 : ulPascal;
+  if (lang == ulCpp && !m.CheckCppModel()) return kExitRuleFailed;
   try {
-    if (!m.GenerateUnitAs(haveOutput ? output : m.GetFileName())) return kExitWriteFailed;
+    if (!m.GenerateUnitAs(path, lang)) return kExitWriteFailed;
   } catch (const EUnitFileError& e) {
     Err << "unitwright: " << e.Message() << '\n';
     return kExitWriteFailed;

@@ -2,6 +2,11 @@
 // unit written for it, so that units can be generated in a build.
 //
 //   unitwright --model MODEL.json [--output FILE] [--date YYYY-MM-DD]
+//              [--language pascal|cpp]
+//
+// --language cpp writes the C++ header (wizard/CodeGenCpp.cpp) instead of
+// the Pascal unit; without it the output file name decides
+// (LanguageFromFileName). A model C++ cannot express exits with status 1.
 //
 // The model file:
 //   { "fileName": "SampObj.Pas", "className": "TSampleObject",

@@ -255,10 +255,13 @@ std::string TClassModel::UnitText() const {
 }
 
 bool TClassModel::GenerateUnit() const {
-  return GenerateUnitAs(fileName_);
+  return GenerateUnitAs(fileName_, LanguageFromFileName(fileName_));
 }
 
-bool TClassModel::GenerateUnitAs(const std::string& Path) const {
+bool TClassModel::GenerateUnitAs(const std::string& Path, TUnitLanguage Language) const {
+  // A model that C++ cannot express is refused before anything is asked or
+  // written.
+  if (Language == ulCpp && !CheckCppModel()) return false;
   std::error_code ec;
   if (std::filesystem::exists(Path, ec)) {
     if (ShowMessage("File " + Path + " exists\rOverwrite ?", wmConfirmation) != wbYes) {
@@ -268,7 +271,7 @@ bool TClassModel::GenerateUnitAs(const std::string& Path) const {
   // The text is built first, so a failure while writing cannot leave the
   // model half-rendered; the file is replaced only by the complete unit, so
   // a full disk leaves the previous unit as it was.
-  const std::string text = UnitText();
+  const std::string text = Language == ulCpp ? CppHeaderText() : UnitText();
   try {
     ReplaceFile(Path, [&text](TStream& File) {
       File.WriteBuffer(text.data(), static_cast<std::int64_t>(text.size()));

@@ -5,7 +5,7 @@
 //
 // It drives the real window with the same helpers as the tests, so the
 // pictures show what a user sees. Run it under an X server
-// (scripts/wizard-screenshots.sh) so that fonts and styles are the
+// (xvfb-run build/tests/wizardui/wizard_screenshots docs) so that fonts and styles are the
 // desktop's.
 #include <QApplication>
 #include <QDir>
