@@ -51,6 +51,7 @@
 #include <string>
 #include <vector>
 
+#include "components/Component.h"
 #include "components/MessageDlg.h"
 #include "containers/ObjRoot.h"
 
@@ -80,7 +81,9 @@ using TNavigatorNotifyEvent = std::function<void(TObjectDatasetNavigator& Sender
 enum TNavigateBtn { nbFirst, nbPrior, nbNext, nbLast, nbUpdate, nbInsert, nbDelete };
 inline constexpr int NavigateBtnCount = 7;
 
-class TObjectDatasetNavigator : public QFrame {
+// A component like the others: a form designer marks the bars it places as
+// being in design mode (nothing in the bar behaves differently there).
+class TObjectDatasetNavigator : public QFrame, public TComponentState {
   Q_OBJECT
   Q_PROPERTY(bool AutoPost READ GetAutoPost WRITE SetAutoPost)
  public:
