@@ -17,6 +17,7 @@
 #include <exception>
 #include <memory>
 
+#include "Contact.h"  // generated from examples/Contact.json
 #include "components/OdbDialg.h"
 #include "components/OdbNav.h"
 #include "odb/Odb.h"
@@ -26,70 +27,17 @@ using namespace corvid;
 
 namespace {
 
-class TContact : public TObject {
-  CORVID_CLASS(TContact, ::corvid::TObject)
- public:
-  TContact() = default;
-  TContact(std::string AName, std::int32_t AAge, double AHeight)
-      : Name(std::move(AName)), Age(AAge), Height(AHeight) {}
-
-  std::string Name;
-  std::int32_t Age = 0;
-  double Height = 0;
-  std::int32_t Id = 0;  // numbered by the database
-};
-
-void WriteContact(TObject* Obj, TObjectWriter& Writer) {
-  auto* c = static_cast<TContact*>(Obj);
-  Writer.WriteString(c->Name);
-  Writer.WriteInteger(c->Age);
-  Writer.WriteFloat(c->Height);
-  Writer.WriteInteger(c->Id);
+TContact MakeContact(const std::string& Name, std::int32_t Age, double Height) {
+  TContact c;
+  c.SetName(Name);
+  c.SetAge(Age);
+  c.SetHeight(Height);
+  return c;
 }
-
-void ReadContact(TObject* Obj, TObjectReader& Reader) {
-  auto* c = static_cast<TContact*>(Obj);
-  c->Name = Reader.ReadString();
-  c->Age = Reader.ReadInteger();
-  c->Height = static_cast<double>(Reader.ReadFloat());
-  c->Id = Reader.ReadInteger();
-}
-
-const bool contactRegistered = [] {
-  RegisterStreamable(TContact::StaticClass(), {ReadContact}, {WriteContact});
-  return true;
-}();
-
-class TContactMapping : public TORMapping {
-  CORVID_CLASS(TContactMapping, ::corvid::TORMapping)
- public:
-  TClass GetObjectType() const override { return TContact::StaticClass(); }
-  void DefineFields() override {
-    AddField("Name", oftString, 31);
-    AddField("Age", oftInteger);
-    AddField("Height", oftFloat);
-    AddField("Id", oftAutoInc);
-  }
-  void DefineIndices() override {
-    AddIndex("ById", {iaPrimary}, {"Id"});
-    AddIndex("ByName", {iaUnique, iaCaseInsensitive}, {"Name"});
-    AddIndex("ByAge", {}, {"Age"});
-  }
-  void UpdateFieldsFromObj(const TObject* Obj) override {
-    auto* c = static_cast<const TContact*>(Obj);
-    FieldByName("Name")->SetAsString(c->Name);
-    FieldByName("Age")->SetAsInteger(c->Age);
-    FieldByName("Height")->SetAsFloat(c->Height);
-    FieldByName("Id")->SetAsInteger(c->Id);
-  }
-  void UpdateObjFromFields(TObject* Obj) override {
-    static_cast<TContact*>(Obj)->Id = FieldByName("Id")->GetAsInteger();
-  }
-};
 
 // Opens the contacts file, creating and filling it on first use.
 std::unique_ptr<TObjectFile> OpenContacts(TObjectDatabase& Db) {
-  auto file = std::make_unique<TObjectFile>(Db, "Contacts", TContactMapping::StaticClass());
+  auto file = std::make_unique<TObjectFile>(Db, "Contacts", TContactORMapping::StaticClass());
   try {
     file->Open();
     return file;
@@ -97,8 +45,8 @@ std::unique_ptr<TObjectFile> OpenContacts(TObjectDatabase& Db) {
   }
   file->CreateFile();
   file->Open();
-  for (const TContact& c : {TContact("Grace", 45, 1.68), TContact("alan", 41, 1.80),
-                            TContact("Ada", 36, 1.65), TContact("linus", 28, 1.77)}) {
+  for (const TContact& c : {MakeContact("Grace", 45, 1.68), MakeContact("alan", 41, 1.80),
+                            MakeContact("Ada", 36, 1.65), MakeContact("linus", 28, 1.77)}) {
     file->SetCurrentObj(&c);
     file->Insert();
   }
@@ -136,20 +84,20 @@ class TContactForm : public QWidget {
     resize(640, 220);
 
     navigator->OnNewObject = [](std::unique_ptr<TObject>& Obj) {
-      Obj = std::make_unique<TContact>("New contact", 0, 0);
+      Obj = std::make_unique<TContact>(MakeContact("New contact", 0, 0));
     };
     navigator->OnObjectToForm = [this](const TObject& Obj) {
       const auto& c = static_cast<const TContact&>(Obj);
-      id_->setText(c.Id == 0 ? QString() : QString::number(c.Id));
-      name_->setText(QString::fromStdString(c.Name));
-      age_->setText(QString::number(c.Age));
-      height_->setText(QString::number(c.Height, 'f', 2));
+      id_->setText(c.GetId() == 0 ? QString() : QString::number(c.GetId()));
+      name_->setText(QString::fromStdString(c.GetName()));
+      age_->setText(QString::number(c.GetAge()));
+      height_->setText(QString::number(c.GetHeight(), 'f', 2));
     };
     navigator->OnFormToObject = [this](TObject& Obj) {
       auto& c = static_cast<TContact&>(Obj);
-      c.Name = name_->text().toStdString();
-      c.Age = age_->text().toInt();
-      c.Height = height_->text().toDouble();
+      c.SetName(name_->text().toStdString());
+      c.SetAge(age_->text().toInt());
+      c.SetHeight(height_->text().toDouble());
     };
   }
 
@@ -185,6 +133,8 @@ int main(int argc, char** argv) {
     }
     std::unique_ptr<TObjectFile> contacts = OpenContacts(*db);
     auto form = std::make_unique<TContactForm>();
+    // Browse in the order the navigator's search list offers first.
+    contacts->SetIndexName("ByName");
     form->navigator->SetDataset(contacts.get());
     form->show();
     const int status = app.exec();
