@@ -1,4 +1,4 @@
-#include "drivers/PostgreSQLDriverPq.h"
+#include "drivers/postgresql/PgLibpq.h"
 
 #include <bit>
 #include <cctype>
@@ -66,13 +66,16 @@ void TPgParams::AddBytea(std::string_view Value) {
 void TPgParams::AddRaw(Oid Type, std::string_view Bytes) {
   types_.push_back(Type);
   values_.emplace_back(Bytes);
-  nulls_.push_back(false);
 }
 
-void TPgParams::AddNull(Oid Type) {
-  types_.push_back(Type);
-  values_.emplace_back();
-  nulls_.push_back(true);
+TPgParams::TWire TPgParams::Wire() const {
+  TWire w;
+  for (const std::string& v : values_) {
+    w.Values.push_back(v.data());
+    w.Lengths.push_back(static_cast<int>(v.size()));
+    w.Formats.push_back(1);
+  }
+  return w;
 }
 
 // ---------------------------------------------------------------------------
@@ -133,10 +136,6 @@ std::int32_t TPgResult::Int4(int Row, int Column) const {
 
 std::int64_t TPgResult::Int8(int Row, int Column) const {
   return FromNetwork<std::int64_t>(Bytes(Row, Column));
-}
-
-double TPgResult::Float8(int Row, int Column) const {
-  return std::bit_cast<double>(FromNetwork<std::uint64_t>(Bytes(Row, Column)));
 }
 
 std::int64_t TPgResult::Integer(int Row, int Column) const {
@@ -241,17 +240,9 @@ bool TPgConnection::Healthy() const {
 }
 
 TPgResult TPgConnection::Exec(const std::string& Sql, const TPgParams& Params) const {
-  const int n = Params.Count();
-  std::vector<const char*> values(static_cast<std::size_t>(n));
-  std::vector<int> lengths(static_cast<std::size_t>(n));
-  std::vector<int> formats(static_cast<std::size_t>(n), 1);
-  for (int i = 0; i < n; ++i) {
-    const auto k = static_cast<std::size_t>(i);
-    values[k] = Params.nulls_[k] ? nullptr : Params.values_[k].data();
-    lengths[k] = static_cast<int>(Params.values_[k].size());
-  }
-  return TPgResult(PQexecParams(conn_.get(), Sql.c_str(), n, Params.types_.data(), values.data(),
-                                lengths.data(), formats.data(), 1));
+  const TPgParams::TWire w = Params.Wire();
+  return TPgResult(PQexecParams(conn_.get(), Sql.c_str(), Params.Count(), Params.types_.data(),
+                                w.Values.data(), w.Lengths.data(), w.Formats.data(), 1));
 }
 
 TPgResult TPgConnection::Exec(const std::string& Sql) const {
@@ -262,24 +253,17 @@ bool TPgConnection::ExecPipelined(const std::string& Before, const std::string& 
                                   const TPgParams& Params, const std::string& After,
                                   TPgResult (&Results)[3]) const {
   PGconn* c = conn_.get();
-  const int n = Params.Count();
-  std::vector<const char*> values(static_cast<std::size_t>(n));
-  std::vector<int> lengths(static_cast<std::size_t>(n));
-  std::vector<int> formats(static_cast<std::size_t>(n), 1);
-  for (int i = 0; i < n; ++i) {
-    const auto k = static_cast<std::size_t>(i);
-    values[k] = Params.nulls_[k] ? nullptr : Params.values_[k].data();
-    lengths[k] = static_cast<int>(Params.values_[k].size());
-  }
+  const TPgParams::TWire w = Params.Wire();
   if (c == nullptr || PQenterPipelineMode(c) != 1) return false;
   auto sendPlain = [c](const std::string& Statement) {
     return Statement.empty() ||
            PQsendQueryParams(c, Statement.c_str(), 0, nullptr, nullptr, nullptr, nullptr, 0) == 1;
   };
-  const bool sent = sendPlain(Before) &&
-                    PQsendQueryParams(c, Sql.c_str(), n, Params.types_.data(), values.data(),
-                                      lengths.data(), formats.data(), 1) == 1 &&
-                    sendPlain(After) && PQpipelineSync(c) == 1;
+  const bool sent =
+      sendPlain(Before) &&
+      PQsendQueryParams(c, Sql.c_str(), Params.Count(), Params.types_.data(), w.Values.data(),
+                        w.Lengths.data(), w.Formats.data(), 1) == 1 &&
+      sendPlain(After) && PQpipelineSync(c) == 1;
   // Collect the results and the sync point. Each statement's result is
   // followed by a null that ends it.
   bool synced = false;
