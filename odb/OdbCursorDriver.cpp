@@ -1,6 +1,19 @@
 #include "odb/OdbCursorDriver.h"
 
+#include <utility>
+
+#include "odb/OdbQuery.h"
+
 namespace corvid {
+
+std::string QuerySelectText(TObjectDataset& Dataset) {
+  auto* query = dynamic_cast<TObjectQuery*>(&Dataset);
+  std::string text = query != nullptr ? query->SelectStatement().Text() : std::string();
+  if (text.find_first_not_of(" \t\r\n\f\v") == std::string::npos) {
+    RaiseOdb<EOdbSelectStatementNotSpecified>(Dataset.GetDatasetName());
+  }
+  return text;
+}
 
 TDriverCursor::TDriverCursor(TCursorDriver& Driver, TRefusal Refusal)
     : driver_(&Driver), refusal_(Refusal) {
@@ -14,6 +27,35 @@ void TDriverCursor::RefuseRecordAccess() const {
 
 TDriverCursor::~TDriverCursor() {
   driver_->Detach(this);
+}
+
+TCursorDriver::TCursorDriver(std::unique_ptr<TDriverConnection> Connection)
+    : connection_(std::move(Connection)) {}
+
+TCursorDriver::~TCursorDriver() {
+  CloseDatabaseQuietly();
+  ReleaseAllHandles();
+}
+
+void TCursorDriver::InternalStartTransaction() {
+  connection_->StartTransaction();
+}
+
+void TCursorDriver::InternalCommit() {
+  connection_->Commit();
+}
+
+void TCursorDriver::InternalRollback() {
+  connection_->Rollback();
+}
+
+void TCursorDriver::InternalOpenDatabase(const std::string& Server, const std::string& User,
+                                         const std::string& Password) {
+  connection_->Open(GetDatabaseName(), Server, User, Password);
+}
+
+void TCursorDriver::InternalCloseDatabase() {
+  connection_->Close();
 }
 
 void TCursorDriver::Detach(TDriverCursor* Cursor) {

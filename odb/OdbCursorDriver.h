@@ -1,9 +1,10 @@
-// The base of drivers that keep one cursor object per open handle. Every
-// handle operation of the driver contract is forwarded to the cursor stored
-// under the handle, so a driver writes a cursor class per kind of handle
-// (a table, a query result, an update object) and implements only what
-// concerns the database as a whole (opening, transactions, creating and
-// deleting datasets, opening handles).
+// The base of drivers that keep one cursor object per open handle and one
+// connection object for the database. Every handle operation of the driver
+// contract is forwarded to the cursor stored under the handle, and opening,
+// closing and transactions to the connection, so a driver writes a
+// connection class, a cursor class per kind of handle (a table, a query
+// result, an update object), and the operations that make handles and
+// datasets.
 //
 // A cursor that does not offer an operation refuses it: record access with
 // EOdbInvalidObjectFileHandle, or EOdbUnsupportedAccessMethod ("0") for a
@@ -19,6 +20,7 @@
 
 #include "odb/OdbDriver.h"
 #include "odb/OdbErrors.h"
+#include "odb/OdbSavepoint.h"
 #include "util/OdbMisc.h"
 
 namespace corvid {
@@ -97,9 +99,30 @@ class TBookmarkStore {
   std::vector<std::unique_ptr<T>> items_;
 };
 
+// The select statement of a query dataset, its lines joined by line
+// breaks; EOdbSelectStatementNotSpecified (the dataset's name) when the
+// dataset is no query or the statement is blank.
+std::string QuerySelectText(TObjectDataset& Dataset);
+
+// The database as a whole, as a cursor driver's connection sees it.
+class TDriverConnection : public TSavepointOwner {
+ public:
+  virtual void Open(const std::string& Database, const std::string& Server, const std::string& User,
+                    const std::string& Password) = 0;
+  // Closing a connection that is not open does nothing.
+  virtual void Close() = 0;
+  virtual void StartTransaction() = 0;
+  virtual void Commit() = 0;
+  virtual void Rollback() = 0;
+};
+
 class TCursorDriver : public TOdbDriver {
   CORVID_CLASS(TCursorDriver, ::corvid::TOdbDriver)
  public:
+  // Closes the database and frees the cursors while the connection, to
+  // which they may refer, still lives.
+  ~TCursorDriver() override;
+
   // The cursor of Handle; EOdbInvalidObjectFileHandle for a number not in
   // use.
   TDriverCursor& Cursor(std::int32_t Handle) const;
@@ -115,8 +138,15 @@ class TCursorDriver : public TOdbDriver {
   const std::vector<TDriverCursor*>& Cursors() const { return cursors_; }
 
  protected:
-  TCursorDriver() = default;
+  explicit TCursorDriver(std::unique_ptr<TDriverConnection> Connection);
+  TDriverConnection& BaseConnection() const { return *connection_; }
 
+  void InternalStartTransaction() override;
+  void InternalCommit() override;
+  void InternalRollback() override;
+  void InternalOpenDatabase(const std::string& Server, const std::string& User,
+                            const std::string& Password) override;
+  void InternalCloseDatabase() override;
   void InternalCloseDataset(std::int32_t Handle) override;
   void InternalInsert(std::int32_t Handle, TUnorderedList& Fields, TMemoryStream& Stream) override;
   void InternalUpdate(std::int32_t Handle, TUnorderedList& Fields, TMemoryStream& Stream) override;
@@ -152,6 +182,7 @@ class TCursorDriver : public TOdbDriver {
   void Attach(TDriverCursor* Cursor) { cursors_.push_back(Cursor); }
   void Detach(TDriverCursor* Cursor);
 
+  std::unique_ptr<TDriverConnection> connection_;
   std::vector<TDriverCursor*> cursors_;
   // The last cursor looked up (a walk asks for the same one each step);
   // forgotten when that cursor goes.

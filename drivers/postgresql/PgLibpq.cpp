@@ -164,56 +164,65 @@ bool LooksLikeConnInfo(std::string_view Server) {
          Server.starts_with("postgres://");
 }
 
+namespace {
+
+// The keyword/value pairs of a connection, in libpq's order of precedence:
+// later entries override earlier ones, and the connection string given as
+// Server is expanded where its dbname entry stands, so the timeout is only
+// a default that the string may change, while user, password and database
+// given separately win over the string.
+class TConnectParams {
+ public:
+  explicit TConnectParams(const TPgConnectOptions& Options)
+      : timeout_(std::to_string(Options.ConnectTimeoutSeconds)) {
+    Add("connect_timeout", timeout_);
+    if (LooksLikeConnInfo(Options.Server)) {
+      Add("dbname", Options.Server);
+    } else if (!Options.Server.empty()) {
+      host_ = Options.Server;
+      // host:port, unless the colon belongs to an IPv6 address.
+      const std::size_t colon = host_.rfind(':');
+      if (colon != std::string::npos && host_.find(':') == colon) {
+        port_ = host_.substr(colon + 1);
+        host_.resize(colon);
+      }
+      Add("host", host_);
+      Add("port", port_);
+    }
+    Add("user", Options.User);
+    Add("password", Options.Password);
+    Add("dbname", Options.Database);
+    Add("client_encoding", "LATIN1");
+    Add("application_name", "corvid");
+    keys_.push_back(nullptr);
+    values_.push_back(nullptr);
+  }
+
+  const char* const* Keys() const { return keys_.data(); }
+  const char* const* Values() const { return values_.data(); }
+
+ private:
+  // An empty value is left out (libpq's default applies).
+  void Add(const char* Key, const std::string& Value) {
+    if (Value.empty()) return;
+    keys_.push_back(Key);
+    values_.push_back(Value.c_str());
+  }
+  void Add(const char* Key, const char* Value) {
+    keys_.push_back(Key);
+    values_.push_back(Value);
+  }
+
+  std::string timeout_, host_, port_;
+  std::vector<const char*> keys_, values_;
+};
+
+}  // namespace
+
 bool TPgConnection::Connect(const TPgConnectOptions& Options, std::string& Error) {
   Disconnect();
-  std::vector<const char*> keys;
-  std::vector<const char*> values;
-  // Later entries override earlier ones, and the connection string given as
-  // Server is expanded where its dbname entry stands: so the timeout below
-  // is only a default that the string may change, while user, password and
-  // database given separately win over the string.
-  const std::string timeout = std::to_string(Options.ConnectTimeoutSeconds);
-  keys.push_back("connect_timeout");
-  values.push_back(timeout.c_str());
-  std::string host, port;
-  if (LooksLikeConnInfo(Options.Server)) {
-    keys.push_back("dbname");
-    values.push_back(Options.Server.c_str());
-  } else if (!Options.Server.empty()) {
-    host = Options.Server;
-    // host:port, unless the colon belongs to an IPv6 address.
-    const std::size_t colon = host.rfind(':');
-    if (colon != std::string::npos && host.find(':') == colon) {
-      port = host.substr(colon + 1);
-      host.resize(colon);
-    }
-    keys.push_back("host");
-    values.push_back(host.c_str());
-    if (!port.empty()) {
-      keys.push_back("port");
-      values.push_back(port.c_str());
-    }
-  }
-  if (!Options.User.empty()) {
-    keys.push_back("user");
-    values.push_back(Options.User.c_str());
-  }
-  if (!Options.Password.empty()) {
-    keys.push_back("password");
-    values.push_back(Options.Password.c_str());
-  }
-  if (!Options.Database.empty()) {
-    keys.push_back("dbname");
-    values.push_back(Options.Database.c_str());
-  }
-  keys.push_back("client_encoding");
-  values.push_back("LATIN1");
-  keys.push_back("application_name");
-  values.push_back("corvid");
-  keys.push_back(nullptr);
-  values.push_back(nullptr);
-
-  PGconn* conn = PQconnectdbParams(keys.data(), values.data(), 1);
+  const TConnectParams params(Options);
+  PGconn* conn = PQconnectdbParams(params.Keys(), params.Values(), 1);
   if (conn == nullptr) {
     Error = "out of memory";
     return false;

@@ -178,12 +178,7 @@ void TUpdateCursor::DeleteSQL(TORMapping& Mapping, const std::string& Table) {
 }  // namespace
 
 std::unique_ptr<TPgCursor> OpenQuery(TSession& Session, TObjectDataset& Dataset) {
-  auto* query = dynamic_cast<TObjectQuery*>(&Dataset);
-  const std::string text = query != nullptr ? query->SelectStatement().Text() : std::string();
-  if (text.find_first_not_of(" \t\r\n") == std::string::npos) {
-    RaiseOdb<EOdbSelectStatementNotSpecified>(Dataset.GetDatasetName());
-  }
-  return std::make_unique<TQueryCursor>(Session, Dataset, text);
+  return std::make_unique<TQueryCursor>(Session, Dataset, QuerySelectText(Dataset));
 }
 
 std::unique_ptr<TPgCursor> OpenUpdate(TSession& Session) {

@@ -19,9 +19,16 @@ TPgCursor::~TPgCursor() = default;
 // ---------------------------------------------------------------------------
 // Connecting
 
-void TSession::Open(const TPgConnectOptions& Options) {
+void TSession::Open(const std::string& Database, const std::string& Server, const std::string& User,
+                    const std::string& Password) {
+  TPgConnectOptions options;
+  options.Server = Server;
+  options.Database = Database;
+  options.User = User;
+  options.Password = Password;
+  options.ConnectTimeoutSeconds = connectTimeout_;
   std::string error;
-  if (!conn_.Connect(Options, error)) RaiseOdb<EOdbDatabaseDoesNotExist>(error);
+  if (!conn_.Connect(options, error)) RaiseOdb<EOdbDatabaseDoesNotExist>(error);
   inTransaction_ = false;
 }
 

@@ -43,14 +43,20 @@ class TPgCursor : public TDriverCursor {
   TSession* session_;
 };
 
-class TSession : public TSavepointOwner {
+class TSession : public TDriverConnection {
  public:
   explicit TSession(TPostgreSQLDriver& Driver) : driver_(Driver) {}
 
   TPostgreSQLDriver& Driver() const { return driver_; }
   TPgConnection& Connection() { return conn_; }
-  void Open(const TPgConnectOptions& Options);
-  void Close();
+  // Database is the database on the server; Server a host name with an
+  // optional ":port", a socket directory, or a libpq connection string.
+  void Open(const std::string& Database, const std::string& Server, const std::string& User,
+            const std::string& Password) override;
+  void Close() override;
+  // Seconds a connection attempt may take; used by the next Open.
+  void SetConnectTimeout(int Seconds) { connectTimeout_ = Seconds; }
+  int GetConnectTimeout() const { return connectTimeout_; }
 
   // Runs a statement; raises the exception that fits a failure (Def names
   // the indices for a key violation). Writes run under a savepoint while a
@@ -63,9 +69,11 @@ class TSession : public TSavepointOwner {
   // connection; rows read ahead are trusted only while it stands still.
   std::uint64_t WriteStamp() const { return writeStamp_; }
 
-  void StartTransaction();
-  void Commit();
-  void Rollback();
+  // BEGIN, COMMIT and ROLLBACK; a StartTransaction inside a transaction,
+  // and a Commit or Rollback outside one, do nothing.
+  void StartTransaction() override;
+  void Commit() override;
+  void Rollback() override;
 
   // Savepoints: outermost ones are transactions of their own.
   bool InTransaction() const override { return inTransaction_; }
@@ -111,6 +119,7 @@ class TSession : public TSavepointOwner {
  private:
   TPostgreSQLDriver& driver_;
   TPgConnection conn_;
+  int connectTimeout_ = 10;
   std::uint64_t writeStamp_ = 0;
   // Table oids by folded name, for the lock keys of SQL access.
   std::map<std::string, std::uint32_t> oids_;

@@ -17,12 +17,18 @@ using pgsql::TPgCursor;
 using pgsql::TSession;
 using pgsql::TTableDef;
 
-TPostgreSQLDriver::TPostgreSQLDriver() : session_(std::make_unique<TSession>(*this)) {}
+TPostgreSQLDriver::TPostgreSQLDriver() : TCursorDriver(std::make_unique<TSession>(*this)) {}
 
-TPostgreSQLDriver::~TPostgreSQLDriver() {
-  CloseDatabaseQuietly();
-  // The cursors refer to the session: free them while it lives.
-  ReleaseAllHandles();
+TSession& TPostgreSQLDriver::Session() const {
+  return static_cast<TSession&>(BaseConnection());
+}
+
+void TPostgreSQLDriver::SetConnectTimeout(int Seconds) {
+  Session().SetConnectTimeout(Seconds);
+}
+
+int TPostgreSQLDriver::GetConnectTimeout() const {
+  return Session().GetConnectTimeout();
 }
 
 TOdbFieldTypes TPostgreSQLDriver::GetSupportedFieldTypes() const {
@@ -30,7 +36,7 @@ TOdbFieldTypes TPostgreSQLDriver::GetSupportedFieldTypes() const {
 }
 
 bool TPostgreSQLDriver::InTransaction() const {
-  return session_->InTransaction();
+  return Session().InTransaction();
 }
 
 namespace {
@@ -41,56 +47,26 @@ const bool registered = [] {
 }  // namespace
 
 // ---------------------------------------------------------------------------
-// Database and transactions
-
-void TPostgreSQLDriver::InternalOpenDatabase(const std::string& Server, const std::string& User,
-                                             const std::string& Password) {
-  pgsql::TPgConnectOptions options;
-  options.Server = Server;
-  options.Database = GetDatabaseName();
-  options.User = User;
-  options.Password = Password;
-  options.ConnectTimeoutSeconds = connectTimeout_;
-  session_->Open(options);
-}
-
-void TPostgreSQLDriver::InternalCloseDatabase() {
-  session_->Close();
-}
-
-void TPostgreSQLDriver::InternalStartTransaction() {
-  session_->StartTransaction();
-}
-
-void TPostgreSQLDriver::InternalCommit() {
-  session_->Commit();
-}
-
-void TPostgreSQLDriver::InternalRollback() {
-  session_->Rollback();
-}
-
-// ---------------------------------------------------------------------------
 // Handles
 
 std::int32_t TPostgreSQLDriver::InternalOpenDataset(TObjectDataset& Dataset) {
   if (dynamic_cast<TObjectFile*>(&Dataset) == nullptr) {
-    return NewHandle(pgsql::OpenQuery(*session_, Dataset));
+    return NewHandle(pgsql::OpenQuery(Session(), Dataset));
   }
-  return NewHandle(std::make_unique<pgsql::TTableCursor>(*session_, Dataset, false));
+  return NewHandle(std::make_unique<pgsql::TTableCursor>(Session(), Dataset, false));
 }
 
 std::int32_t TPostgreSQLDriver::InternalOpenExclusive(TObjectFile& ObjectFile) {
-  return NewHandle(std::make_unique<pgsql::TTableCursor>(*session_, ObjectFile, true));
+  return NewHandle(std::make_unique<pgsql::TTableCursor>(Session(), ObjectFile, true));
 }
 
 void TPostgreSQLDriver::InternalCloseDataset(std::int32_t Handle) {
   auto& cursor = static_cast<TPgCursor&>(Cursor(Handle));
   // The handle's pending insert is kept; the handle closes either way.
   std::exception_ptr settleError;
-  if (session_->IsPending(cursor)) {
+  if (Session().IsPending(cursor)) {
     try {
-      session_->SettlePendingInsert();
+      Session().SettlePendingInsert();
     } catch (...) {
       settleError = std::current_exception();
     }
@@ -101,7 +77,7 @@ void TPostgreSQLDriver::InternalCloseDataset(std::int32_t Handle) {
 }
 
 std::int32_t TPostgreSQLDriver::InternalOpenUpdate() {
-  return NewHandle(pgsql::OpenUpdate(*session_));
+  return NewHandle(pgsql::OpenUpdate(Session()));
 }
 
 void TPostgreSQLDriver::InternalCloseUpdate(std::int32_t Handle) {
@@ -113,30 +89,30 @@ void TPostgreSQLDriver::InternalCloseUpdate(std::int32_t Handle) {
 
 void TPostgreSQLDriver::InternalCreateDataset(TObjectDataset& Dataset) {
   const std::string& table = Dataset.GetDatasetName();
-  session_->ForgetOid(table);
+  Session().ForgetOid(table);
   const TTableDef def = TTableDef::FromMapping(table, Dataset.GetFields(), Dataset.GetIndices());
   const std::vector<std::string> statements = pgsql::CreateStatements(def);
-  InSavepoint(*session_, "corvid_create", [&] {
-    for (const std::string& s : statements) session_->RunText(s, &def);
+  InSavepoint(Session(), "corvid_create", [&] {
+    for (const std::string& s : statements) Session().RunText(s, &def);
   });
 }
 
 void TPostgreSQLDriver::InternalDeleteDataset(TObjectDataset& Dataset) {
   const std::string& table = Dataset.GetDatasetName();
-  const std::uint32_t oid = session_->TableOid(table);
+  const std::uint32_t oid = Session().TableOid(table);
   // Dropping a table that another connection has open would pull it away
   // under that connection: refuse.
-  if (!session_->TryAdvisoryLock(oid, 0, false)) {
+  if (!Session().TryAdvisoryLock(oid, 0, false)) {
     RaiseOdb<EOdbError>("Table " + table + " is open on another connection");
   }
   try {
-    session_->ForgetOid(table);
-    session_->Run("drop table " + pgsql::QuoteIdent(table), pgsql::TPgParams(), nullptr, true);
+    Session().ForgetOid(table);
+    Session().Run("drop table " + pgsql::QuoteIdent(table), pgsql::TPgParams(), nullptr, true);
   } catch (...) {
-    session_->AdvisoryUnlock(oid, 0, false);
+    Session().AdvisoryUnlock(oid, 0, false);
     throw;
   }
-  session_->AdvisoryUnlock(oid, 0, false);
+  Session().AdvisoryUnlock(oid, 0, false);
 }
 
 namespace pgsql {

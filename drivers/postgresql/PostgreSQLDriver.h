@@ -114,7 +114,6 @@ class TPostgreSQLDriver : public TCursorDriver {
   CORVID_CLASS(TPostgreSQLDriver, ::corvid::TCursorDriver)
  public:
   TPostgreSQLDriver();
-  ~TPostgreSQLDriver() override;
 
   TDataAccessMethodSet GetDataAccessMethods() const override { return {damISAM, damSQL}; }
   bool CheckDuplicateInsert() const override { return false; }
@@ -122,21 +121,15 @@ class TPostgreSQLDriver : public TCursorDriver {
 
   // Seconds a connection attempt may take (libpq's connect_timeout); used by
   // the next OpenDatabase.
-  void SetConnectTimeout(int Seconds) { connectTimeout_ = Seconds; }
-  int GetConnectTimeout() const { return connectTimeout_; }
+  void SetConnectTimeout(int Seconds);
+  int GetConnectTimeout() const;
   // True between StartTransaction and Commit/Rollback.
   bool InTransaction() const;
 
   // The session on the server, for the driver's cursors.
-  pgsql::TSession& Session() const { return *session_; }
+  pgsql::TSession& Session() const;
 
  protected:
-  void InternalStartTransaction() override;
-  void InternalCommit() override;
-  void InternalRollback() override;
-  void InternalOpenDatabase(const std::string& Server, const std::string& User,
-                            const std::string& Password) override;
-  void InternalCloseDatabase() override;
   std::int32_t InternalOpenDataset(TObjectDataset& Dataset) override;
   std::int32_t InternalOpenExclusive(TObjectFile& ObjectFile) override;
   void InternalCloseDataset(std::int32_t Handle) override;
@@ -145,10 +138,6 @@ class TPostgreSQLDriver : public TCursorDriver {
   void InternalDeleteDataset(TObjectDataset& Dataset) override;
   void InternalCreateDataset(TObjectDataset& Dataset) override;
   TOdbFieldTypes GetSupportedFieldTypes() const override;
-
- private:
-  std::unique_ptr<pgsql::TSession> session_;
-  int connectTimeout_ = 10;
 };
 
 }  // namespace corvid

@@ -23,6 +23,12 @@ std::string Trim(std::string_view S) {
 
 }  // namespace
 
+std::string Param(std::size_t N) {
+  std::string p = "?";
+  p.append(std::to_string(N));
+  return p;
+}
+
 void BindText(sqlite3_stmt* Stmt, int Param, std::string_view Text) {
   sqlite3_bind_text(Stmt, Param, Text.data(), static_cast<int>(Text.size()), SQLITE_TRANSIENT);
 }
@@ -84,7 +90,8 @@ TConnection::~TConnection() {
   if (db_ != nullptr) sqlite3_close_v2(db_);
 }
 
-void TConnection::Open(const std::string& Name, const std::string& Server) {
+void TConnection::Open(const std::string& Name, const std::string& Server, const std::string&,
+                       const std::string&) {
   if (db_ != nullptr) RaiseOdb<EOdbError>("the database " + Name + " is open");
   const TOpenOptions options = ParseOptions(Server);
   memory_ = Name == ":memory:";
@@ -143,6 +150,23 @@ void TConnection::Close() {
     lockFd_ = -1;
   }
   locks_.clear();
+}
+
+void TConnection::StartTransaction() {
+  BeginWrite();
+  Exec("begin immediate");
+}
+
+void TConnection::Commit() {
+  ClosePendingInsert();
+  Exec("commit");
+  ++writeGeneration_;
+}
+
+void TConnection::Rollback() {
+  BeginWrite();
+  Exec("rollback");
+  ++writeGeneration_;
 }
 
 sqlite3* TConnection::Handle() const {

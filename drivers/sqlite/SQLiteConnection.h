@@ -42,6 +42,9 @@ class TStmtReset {
   sqlite3_stmt* s_;
 };
 
+// The text of parameter N: "?N". (Built by appending: g++ 12 warns falsely
+// about "?" + std::to_string(N) at -O3.)
+std::string Param(std::size_t N);
 // Binds text or a blob as a copy.
 void BindText(sqlite3_stmt* Stmt, int Param, std::string_view Text);
 void BindBlob(sqlite3_stmt* Stmt, int Param, const void* Data, std::int64_t Size);
@@ -78,7 +81,7 @@ struct TOpenOptions {
 };
 TOpenOptions ParseOptions(const std::string& Server);
 
-class TConnection : public TSavepointOwner {
+class TConnection : public TDriverConnection {
  public:
   explicit TConnection(TSQLiteDriver& Driver);
   ~TConnection() override;
@@ -86,8 +89,14 @@ class TConnection : public TSavepointOwner {
   TConnection& operator=(const TConnection&) = delete;
 
   TSQLiteDriver& Driver() const { return driver_; }
-  void Open(const std::string& Name, const std::string& Server);
-  void Close();
+  // Name is the database file; User and Password are ignored.
+  void Open(const std::string& Name, const std::string& Server, const std::string& User,
+            const std::string& Password) override;
+  void Close() override;
+  // Transactions take the write lock at once (begin immediate).
+  void StartTransaction() override;
+  void Commit() override;
+  void Rollback() override;
   bool IsOpen() const { return db_ != nullptr; }
 
   // The open connection; EOdbDatabaseNotOpened when closed.
@@ -112,7 +121,6 @@ class TConnection : public TSavepointOwner {
   // Counts writes made through this connection; handles re-seek when it
   // changed since they last read.
   std::uint64_t WriteGeneration() const { return writeGeneration_; }
-  void CountWrite() { ++writeGeneration_; }
 
   // A record inserted with auto-increment values and an empty image is kept
   // in its open savepoint until the Update that brings its image (or the

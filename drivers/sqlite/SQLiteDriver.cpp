@@ -10,12 +10,10 @@
 
 namespace corvid {
 
-TSQLiteDriver::TSQLiteDriver() : connection_(std::make_unique<sqlite::TConnection>(*this)) {}
+TSQLiteDriver::TSQLiteDriver() : TCursorDriver(std::make_unique<sqlite::TConnection>(*this)) {}
 
-TSQLiteDriver::~TSQLiteDriver() {
-  CloseDatabaseQuietly();
-  // The cursors tell the connection when they go: free them while it lives.
-  ReleaseAllHandles();
+sqlite::TConnection& TSQLiteDriver::Connection() const {
+  return static_cast<sqlite::TConnection&>(BaseConnection());
 }
 
 TOdbFieldTypes TSQLiteDriver::GetSupportedFieldTypes() const {
@@ -27,41 +25,13 @@ TDataAccessMethodSet TSQLiteDriver::GetDataAccessMethods() const {
 }
 
 void TSQLiteDriver::Exec(const std::string& Sql) const {
-  connection_->Exec(Sql);
-}
-
-// --- database ---------------------------------------------------------------
-
-void TSQLiteDriver::InternalOpenDatabase(const std::string& Server, const std::string&,
-                                         const std::string&) {
-  connection_->Open(GetDatabaseName(), Server);
-}
-
-void TSQLiteDriver::InternalCloseDatabase() {
-  connection_->Close();
-}
-
-void TSQLiteDriver::InternalStartTransaction() {
-  connection_->BeginWrite();
-  connection_->Exec("begin immediate");
-}
-
-void TSQLiteDriver::InternalCommit() {
-  connection_->ClosePendingInsert();
-  connection_->Exec("commit");
-  connection_->CountWrite();
-}
-
-void TSQLiteDriver::InternalRollback() {
-  connection_->BeginWrite();
-  connection_->Exec("rollback");
-  connection_->CountWrite();
+  Connection().Exec(Sql);
 }
 
 // --- handles ----------------------------------------------------------------
 
 std::int32_t TSQLiteDriver::OpenTable(TObjectDataset& Dataset, bool Exclusive) {
-  sqlite::TConnection& c = *connection_;
+  sqlite::TConnection& c = Connection();
   c.BeginWrite();
   c.LockTable(Dataset.GetDatasetName(), Exclusive);
   try {
@@ -73,7 +43,7 @@ std::int32_t TSQLiteDriver::OpenTable(TObjectDataset& Dataset, bool Exclusive) {
 }
 
 std::int32_t TSQLiteDriver::OpenQuery(TObjectDataset& Dataset) {
-  return NewHandle(sqlite::OpenQuery(*connection_, Dataset));
+  return NewHandle(sqlite::OpenQuery(Connection(), Dataset));
 }
 
 std::int32_t TSQLiteDriver::InternalOpenDataset(TObjectDataset& Dataset) {
@@ -93,13 +63,13 @@ void TSQLiteDriver::InternalCloseDataset(std::int32_t Handle) {
     exclusive = t->Exclusive();
   }
   ReleaseHandle(Handle);
-  if (!table.empty()) connection_->UnlockTable(table, exclusive);
+  if (!table.empty()) Connection().UnlockTable(table, exclusive);
 }
 
 std::int32_t TSQLiteDriver::InternalOpenUpdate() {
   // A descendant that withdraws SQL access withdraws update handles too.
   CheckAccessMethod(damSQL);
-  return NewHandle(sqlite::OpenUpdate(*connection_));
+  return NewHandle(sqlite::OpenUpdate(Connection()));
 }
 
 void TSQLiteDriver::InternalCloseUpdate(std::int32_t Handle) {

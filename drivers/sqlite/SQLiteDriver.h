@@ -79,7 +79,6 @@ class TSQLiteDriver : public TCursorDriver {
   CORVID_CLASS(TSQLiteDriver, ::corvid::TCursorDriver)
  public:
   TSQLiteDriver();
-  ~TSQLiteDriver() override;
 
   TDataAccessMethodSet GetDataAccessMethods() const override;
 
@@ -89,17 +88,11 @@ class TSQLiteDriver : public TCursorDriver {
   void Exec(const std::string& Sql) const;
 
   // The connection, for the driver's cursors.
-  sqlite::TConnection& Connection() const { return *connection_; }
+  sqlite::TConnection& Connection() const;
 
  protected:
   TOdbFieldTypes GetSupportedFieldTypes() const override;
 
-  void InternalStartTransaction() override;
-  void InternalCommit() override;
-  void InternalRollback() override;
-  void InternalOpenDatabase(const std::string& Server, const std::string& User,
-                            const std::string& Password) override;
-  void InternalCloseDatabase() override;
   std::int32_t InternalOpenDataset(TObjectDataset& Dataset) override;
   std::int32_t InternalOpenExclusive(TObjectFile& ObjectFile) override;
   void InternalCloseDataset(std::int32_t Handle) override;
@@ -113,8 +106,6 @@ class TSQLiteDriver : public TCursorDriver {
   // Opens the result of a query's select statement (any dataset that is not
   // an object file) as a navigable handle.
   std::int32_t OpenQuery(TObjectDataset& Dataset);
-
-  std::unique_ptr<sqlite::TConnection> connection_;
 };
 
 }  // namespace corvid

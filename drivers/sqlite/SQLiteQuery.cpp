@@ -156,12 +156,7 @@ std::int32_t TQuery::Count() {
 }  // namespace
 
 std::unique_ptr<TCursor> OpenQuery(TConnection& Connection, TObjectDataset& Dataset) {
-  auto* query = dynamic_cast<TObjectQuery*>(&Dataset);
-  const std::string text = query != nullptr ? query->SelectStatement().Text() : std::string();
-  if (text.find_first_not_of(" \t\r\n\f\v") == std::string::npos) {
-    RaiseOdb<EOdbSelectStatementNotSpecified>(Dataset.GetDatasetName());
-  }
-  return std::make_unique<TQuery>(Connection, Dataset.GetDatasetName(), text);
+  return std::make_unique<TQuery>(Connection, Dataset.GetDatasetName(), QuerySelectText(Dataset));
 }
 
 }  // namespace corvid::sqlite

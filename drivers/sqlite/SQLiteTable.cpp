@@ -16,16 +16,6 @@
 
 namespace corvid::sqlite {
 
-namespace {
-
-std::string Param(std::size_t N) {
-  std::string p = "?";
-  p.append(std::to_string(N));
-  return p;
-}
-
-}  // namespace
-
 TTable::TTable(TConnection& Connection, TObjectDataset& Dataset, bool Exclusive)
     : TCursor(Connection),
       schema_(TDatasetSchema::FromMapping(Dataset.GetDatasetName(), Dataset.GetFields(),

@@ -73,10 +73,10 @@ std::int64_t TTable::KeyOwner(TOrder& O, TUnorderedList& Fields, std::int64_t Ex
   std::string where;
   for (std::size_t i = 0; i < O.Term.size(); ++i) {
     if (i > 0) where += " and ";
-    where += O.Term[i] + " = ?" + std::to_string(i + 1);
+    where += O.Term[i] + " = " + Param(i + 1);
   }
-  TStmt s = Db().Prepare("select rowid from " + quoted_ + " where " + where + " and rowid <> ?" +
-                         std::to_string(O.Term.size() + 1) + " limit 1");
+  TStmt s = Db().Prepare("select rowid from " + quoted_ + " where " + where + " and rowid <> " +
+                         Param(O.Term.size() + 1) + " limit 1");
   BindKeyFromFields(s.get(), O, Fields);
   sqlite3_bind_int64(s.get(), static_cast<int>(O.Term.size()) + 1, Except);
   if (sqlite3_step(s.get()) == SQLITE_ROW) return sqlite3_column_int64(s.get(), 0);

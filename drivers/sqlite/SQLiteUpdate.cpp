@@ -28,14 +28,6 @@ namespace corvid::sqlite {
 
 namespace {
 
-// The text of parameter N: "?N". (Built by appending: g++ 12 warns falsely
-// about "?" + std::to_string(N) at -O3.)
-std::string Param(std::size_t N) {
-  std::string p = "?";
-  p.append(std::to_string(N));
-  return p;
-}
-
 // One single-object statement: its text and the fields bound to it after
 // the image (the key of an update or delete).
 struct TSqlWrite {
