@@ -126,7 +126,7 @@ std::string CreateIndexStatement(const TTableDef& Def, const TSchemaIndex& Index
   const bool unique = Index.Unique && !Index.Columns.empty();
   if (!unique) {
     if (!cols.empty()) cols += ", ";
-    cols += std::string(kRowIdColumn) + (Index.Descending ? " desc" : "");
+    cols += Def.RowIdColumn + (Index.Descending ? " desc" : "");
   }
   return std::string("create ") + (unique ? "unique " : "") + "index " +
          QuoteIdent(Def.ServerIndexName(Index)) + " on " + Def.QuotedTable() + " (" + cols + ")";
@@ -151,10 +151,11 @@ std::vector<std::string> CreateStatements(const TTableDef& Def) {
   // A table of that name already there is refused (EOdbError), never
   // replaced: its data stays.
   std::vector<std::string> statements{BuildCreateTable(Def, TPgDialect()).Text()};
-  statements.push_back("alter table " + table + " add column " + kRowIdColumn +
+  const std::string& rowId = Def.RowIdColumn;
+  statements.push_back("alter table " + table + " add column " + rowId +
                        " bigint generated always as identity");
-  statements.push_back("create unique index " + QuoteIdent(Def.Table + "_" + kRowIdColumn) +
-                       " on " + table + " (" + kRowIdColumn + ")");
+  statements.push_back("create unique index " + QuoteIdent(Def.Table + "_" + rowId) + " on " +
+                       table + " (" + rowId + ")");
   for (const TSchemaColumn& col : Def.Columns) {
     if (col.Type != oftAutoInc) continue;
     const std::string name = QuoteIdent(col.Name);
