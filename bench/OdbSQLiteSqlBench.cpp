@@ -20,7 +20,7 @@
 #include <random>
 #include <string>
 
-#include "drivers/SQLiteDriver.h"
+#include "drivers/sqlite/SQLiteDriver.h"
 #include "odb/Odb.h"
 #include "persist/ObjPerst.h"
 #include "persist/Streams.h"

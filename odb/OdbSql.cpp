@@ -11,6 +11,7 @@
 #include "odb/OdbField.h"
 #include "odb/OdbIndex.h"
 #include "odb/OdbMapping.h"
+#include "odb/OdbSchema.h"
 #include "util/OdbMisc.h"
 #include "values/ObjBuckt.h"
 
@@ -90,44 +91,51 @@ std::string SqlValueText(const TOdbField& Field) {
 
 }  // namespace
 
+namespace {
+
+// The builder's own column rules: the type words given, a string column
+// as long as the field's text (its Size less the terminator).
+class TBuilderDialect : public TTableDialect {
+ public:
+  TBuilderDialect(const std::string& StringType, const std::string& IntegerType,
+                  const std::string& FloatType, const std::string& ObjectType)
+      : string_(StringType), integer_(IntegerType), float_(FloatType), object_(ObjectType) {}
+
+  std::string ColumnType(const TSchemaColumn& Column) const override {
+    switch (Column.Type) {
+      case oftString:
+        return string_ + "(" + std::to_string(static_cast<int>(Column.Size) - 1) + ")";
+      case oftInteger:
+      case oftAutoInc:
+        return integer_;
+      case oftFloat:
+        return float_;
+    }
+    // A field of a type outside the four (from a damaged stream) has no
+    // column type.
+    RaiseOdb<EOdbFieldTypeNotSupported>();
+  }
+  std::string ObjectType() const override { return object_; }
+
+ private:
+  const std::string& string_;
+  const std::string& integer_;
+  const std::string& float_;
+  const std::string& object_;
+};
+
+}  // namespace
+
 void BuildCreateTableStatement(TStringList& Strings, TORMapping& Mapping,
                                const std::string& TableName, const std::string& StringType,
                                const std::string& IntegerType, const std::string& FloatType,
                                const std::string& ObjectColumnType) {
-  const TOdbIndex& primary = *Mapping.GetPrimaryIndex(TableName);
-  // Build into a local list so that a failure leaves Strings as it was.
-  TStringList lines;
-  lines.Add("create table " + TableName);
-  lines.Add("(");
-  bool first = true;
-  for (const TObject* obj : Mapping.GetFields()) {
-    const TOdbField& field = AsField(obj);
-    if (!first) lines.Add(",");
-    first = false;
-    const std::string nullClause = primary.HasField(field.GetName()) ? "not null" : "";
-    switch (field.GetFieldType()) {
-      case oftString:
-        lines.Add(field.GetName() + " " + StringType + "(" +
-                  std::to_string(static_cast<int>(field.GetSize()) - 1) + ") " + nullClause);
-        break;
-      case oftInteger:
-      case oftAutoInc:
-        lines.Add(field.GetName() + " " + IntegerType + " " + nullClause);
-        break;
-      case oftFloat:
-        lines.Add(field.GetName() + " " + FloatType + " " + nullClause);
-        break;
-      default:
-        // A field of a type outside the four (from a damaged stream) has no
-        // column type.
-        RaiseOdb<EOdbFieldTypeNotSupported>();
-    }
-  }
-  lines.Add(",");
-  lines.Add("Object " + ObjectColumnType + ",");
-  lines.Add("primary key (" + primary.FieldNamesAsString(',') + ")");
-  lines.Add(")");
-  Strings = std::move(lines);
+  Mapping.GetPrimaryIndex(TableName);  // raises before anything is written
+  const TDatasetSchema schema =
+      TDatasetSchema::FromMapping(TableName, Mapping.GetFields(), Mapping.GetIndices());
+  // Built apart so that a failure leaves Strings as it was.
+  Strings = BuildCreateTable(schema,
+                             TBuilderDialect(StringType, IntegerType, FloatType, ObjectColumnType));
 }
 
 void BuildCreateIndexStatements(TStringList& Strings, TObjectDataset& Dataset) {

@@ -20,7 +20,7 @@
 
 #include "DriverContract.h"
 #include "FaultVfs.h"
-#include "drivers/SQLiteDriver.h"
+#include "drivers/sqlite/SQLiteDriver.h"
 
 namespace corvid::contract {
 namespace {

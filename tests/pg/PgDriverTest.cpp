@@ -12,7 +12,8 @@
 #include <vector>
 
 #include "PgTestSupport.h"
-#include "drivers/PostgreSQLDriver.h"
+#include "drivers/postgresql/PgSession.h"
+#include "drivers/postgresql/PostgreSQLDriver.h"
 #include "odb/OdbDatabase.h"
 #include "odb/OdbErrors.h"
 #include "odb/OdbFile.h"
@@ -490,7 +491,7 @@ TEST_F(PgDriverTest, ACommitThatTheServerRolledBackIsReported) {
   db_->StartTransaction();
   Add(file, "a", 1, 0);
   // A failure outside the driver's own statements aborts the transaction.
-  auto* conn = static_cast<TPostgreSQLDriver&>(*db_->GetDriver()).GetConnection();
+  auto* conn = pgsql::RawConnection(static_cast<TPostgreSQLDriver&>(*db_->GetDriver()));
   PQclear(PQexec(conn, "select 1/0"));
   EXPECT_THROW(db_->Commit(), EOdbError);
   EXPECT_FALSE(static_cast<TPostgreSQLDriver&>(*db_->GetDriver()).InTransaction());

@@ -4,8 +4,9 @@
 #include <gtest/gtest.h>
 
 #include "PgTestSupport.h"
-#include "drivers/PostgreSQLDriverPq.h"
-#include "drivers/PostgreSQLDriverState.h"
+#include "drivers/postgresql/PgLibpq.h"
+#include "drivers/postgresql/PgSchema.h"
+#include "drivers/postgresql/PgSession.h"
 #include "odb/OdbErrors.h"
 #include "odb/OdbMapping.h"
 

@@ -10,7 +10,7 @@
 #include "SqlTestTypes.h"
 #include "containers/ObjList.h"
 #include "containers/ObjType.h"
-#include "drivers/SQLiteDriver.h"
+#include "drivers/sqlite/SQLiteDriver.h"
 #include "odb/OdbDatabase.h"
 #include "odb/OdbErrors.h"
 #include "odb/OdbFile.h"

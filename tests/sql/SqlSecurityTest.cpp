@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "SqlTestTypes.h"
-#include "drivers/SQLiteDriver.h"
+#include "drivers/sqlite/SQLiteDriver.h"
 #include "odb/OdbDatabase.h"
 #include "odb/OdbErrors.h"
 #include "odb/OdbFile.h"

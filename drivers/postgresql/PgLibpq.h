@@ -1,4 +1,4 @@
-// A thin RAII layer over libpq for the PostgreSQL driver: a connection that
+// Internal to the PostgreSQL driver: a thin RAII layer over libpq: a connection that
 // owns its PGconn, results that own their PGresult, and parameter lists that
 // send every value in binary form.
 //
@@ -38,7 +38,6 @@ class TPgParams {
   // A value already in the binary wire format of Type (a key read back from
   // a binary result).
   void AddRaw(Oid Type, std::string_view Bytes);
-  void AddNull(Oid Type);
 
   int Count() const { return static_cast<int>(types_.size()); }
   // The values in binary form, in order.
@@ -48,9 +47,17 @@ class TPgParams {
 
  private:
   friend class TPgConnection;
+  // The arrays libpq takes: pointers to the values, their lengths and
+  // formats (all binary).
+  struct TWire {
+    std::vector<const char*> Values;
+    std::vector<int> Lengths;
+    std::vector<int> Formats;
+  };
+  TWire Wire() const;
+
   std::vector<Oid> types_;
   std::vector<std::string> values_;
-  std::vector<bool> nulls_;
 };
 
 // A statement's result. Results are read in binary format.
@@ -78,7 +85,6 @@ class TPgResult {
   std::string_view Bytes(int Row, int Column) const;
   std::int32_t Int4(int Row, int Column) const;
   std::int64_t Int8(int Row, int Column) const;
-  double Float8(int Row, int Column) const;
   // Any integer column (int2, int4, int8) as a 64-bit number.
   std::int64_t Integer(int Row, int Column) const;
   // The number of rows an insert, update or delete touched.
@@ -117,7 +123,6 @@ class TPgConnection {
   // The client encoding is LATIN1, so every 8-bit string travels unchanged.
   bool Connect(const TPgConnectOptions& Options, std::string& Error);
   void Disconnect();
-  bool Connected() const { return conn_ != nullptr; }
   // Whether the connection is still usable.
   bool Healthy() const;
 

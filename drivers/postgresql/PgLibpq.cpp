@@ -1,4 +1,4 @@
-#include "drivers/PostgreSQLDriverPq.h"
+#include "drivers/postgresql/PgLibpq.h"
 
 #include <bit>
 #include <cctype>
@@ -66,13 +66,16 @@ void TPgParams::AddBytea(std::string_view Value) {
 void TPgParams::AddRaw(Oid Type, std::string_view Bytes) {
   types_.push_back(Type);
   values_.emplace_back(Bytes);
-  nulls_.push_back(false);
 }
 
-void TPgParams::AddNull(Oid Type) {
-  types_.push_back(Type);
-  values_.emplace_back();
-  nulls_.push_back(true);
+TPgParams::TWire TPgParams::Wire() const {
+  TWire w;
+  for (const std::string& v : values_) {
+    w.Values.push_back(v.data());
+    w.Lengths.push_back(static_cast<int>(v.size()));
+    w.Formats.push_back(1);
+  }
+  return w;
 }
 
 // ---------------------------------------------------------------------------
@@ -135,10 +138,6 @@ std::int64_t TPgResult::Int8(int Row, int Column) const {
   return FromNetwork<std::int64_t>(Bytes(Row, Column));
 }
 
-double TPgResult::Float8(int Row, int Column) const {
-  return std::bit_cast<double>(FromNetwork<std::uint64_t>(Bytes(Row, Column)));
-}
-
 std::int64_t TPgResult::Integer(int Row, int Column) const {
   const std::string_view b = Bytes(Row, Column);
   switch (b.size()) {
@@ -165,56 +164,65 @@ bool LooksLikeConnInfo(std::string_view Server) {
          Server.starts_with("postgres://");
 }
 
+namespace {
+
+// The keyword/value pairs of a connection, in libpq's order of precedence:
+// later entries override earlier ones, and the connection string given as
+// Server is expanded where its dbname entry stands, so the timeout is only
+// a default that the string may change, while user, password and database
+// given separately win over the string.
+class TConnectParams {
+ public:
+  explicit TConnectParams(const TPgConnectOptions& Options)
+      : timeout_(std::to_string(Options.ConnectTimeoutSeconds)) {
+    Add("connect_timeout", timeout_);
+    if (LooksLikeConnInfo(Options.Server)) {
+      Add("dbname", Options.Server);
+    } else if (!Options.Server.empty()) {
+      host_ = Options.Server;
+      // host:port, unless the colon belongs to an IPv6 address.
+      const std::size_t colon = host_.rfind(':');
+      if (colon != std::string::npos && host_.find(':') == colon) {
+        port_ = host_.substr(colon + 1);
+        host_.resize(colon);
+      }
+      Add("host", host_);
+      Add("port", port_);
+    }
+    Add("user", Options.User);
+    Add("password", Options.Password);
+    Add("dbname", Options.Database);
+    Add("client_encoding", "LATIN1");
+    Add("application_name", "corvid");
+    keys_.push_back(nullptr);
+    values_.push_back(nullptr);
+  }
+
+  const char* const* Keys() const { return keys_.data(); }
+  const char* const* Values() const { return values_.data(); }
+
+ private:
+  // An empty value is left out (libpq's default applies).
+  void Add(const char* Key, const std::string& Value) {
+    if (Value.empty()) return;
+    keys_.push_back(Key);
+    values_.push_back(Value.c_str());
+  }
+  void Add(const char* Key, const char* Value) {
+    keys_.push_back(Key);
+    values_.push_back(Value);
+  }
+
+  std::string timeout_, host_, port_;
+  std::vector<const char*> keys_, values_;
+};
+
+}  // namespace
+
 bool TPgConnection::Connect(const TPgConnectOptions& Options, std::string& Error) {
   Disconnect();
-  std::vector<const char*> keys;
-  std::vector<const char*> values;
-  // Later entries override earlier ones, and the connection string given as
-  // Server is expanded where its dbname entry stands: so the timeout below
-  // is only a default that the string may change, while user, password and
-  // database given separately win over the string.
-  const std::string timeout = std::to_string(Options.ConnectTimeoutSeconds);
-  keys.push_back("connect_timeout");
-  values.push_back(timeout.c_str());
-  std::string host, port;
-  if (LooksLikeConnInfo(Options.Server)) {
-    keys.push_back("dbname");
-    values.push_back(Options.Server.c_str());
-  } else if (!Options.Server.empty()) {
-    host = Options.Server;
-    // host:port, unless the colon belongs to an IPv6 address.
-    const std::size_t colon = host.rfind(':');
-    if (colon != std::string::npos && host.find(':') == colon) {
-      port = host.substr(colon + 1);
-      host.resize(colon);
-    }
-    keys.push_back("host");
-    values.push_back(host.c_str());
-    if (!port.empty()) {
-      keys.push_back("port");
-      values.push_back(port.c_str());
-    }
-  }
-  if (!Options.User.empty()) {
-    keys.push_back("user");
-    values.push_back(Options.User.c_str());
-  }
-  if (!Options.Password.empty()) {
-    keys.push_back("password");
-    values.push_back(Options.Password.c_str());
-  }
-  if (!Options.Database.empty()) {
-    keys.push_back("dbname");
-    values.push_back(Options.Database.c_str());
-  }
-  keys.push_back("client_encoding");
-  values.push_back("LATIN1");
-  keys.push_back("application_name");
-  values.push_back("corvid");
-  keys.push_back(nullptr);
-  values.push_back(nullptr);
-
-  PGconn* conn = PQconnectdbParams(keys.data(), values.data(), 1);
+  const TConnectParams params(Options);
+  PGconn* conn = PQconnectdbParams(params.Keys(), params.Values(), 1);
   if (conn == nullptr) {
     Error = "out of memory";
     return false;
@@ -241,17 +249,9 @@ bool TPgConnection::Healthy() const {
 }
 
 TPgResult TPgConnection::Exec(const std::string& Sql, const TPgParams& Params) const {
-  const int n = Params.Count();
-  std::vector<const char*> values(static_cast<std::size_t>(n));
-  std::vector<int> lengths(static_cast<std::size_t>(n));
-  std::vector<int> formats(static_cast<std::size_t>(n), 1);
-  for (int i = 0; i < n; ++i) {
-    const auto k = static_cast<std::size_t>(i);
-    values[k] = Params.nulls_[k] ? nullptr : Params.values_[k].data();
-    lengths[k] = static_cast<int>(Params.values_[k].size());
-  }
-  return TPgResult(PQexecParams(conn_.get(), Sql.c_str(), n, Params.types_.data(), values.data(),
-                                lengths.data(), formats.data(), 1));
+  const TPgParams::TWire w = Params.Wire();
+  return TPgResult(PQexecParams(conn_.get(), Sql.c_str(), Params.Count(), Params.types_.data(),
+                                w.Values.data(), w.Lengths.data(), w.Formats.data(), 1));
 }
 
 TPgResult TPgConnection::Exec(const std::string& Sql) const {
@@ -262,24 +262,17 @@ bool TPgConnection::ExecPipelined(const std::string& Before, const std::string& 
                                   const TPgParams& Params, const std::string& After,
                                   TPgResult (&Results)[3]) const {
   PGconn* c = conn_.get();
-  const int n = Params.Count();
-  std::vector<const char*> values(static_cast<std::size_t>(n));
-  std::vector<int> lengths(static_cast<std::size_t>(n));
-  std::vector<int> formats(static_cast<std::size_t>(n), 1);
-  for (int i = 0; i < n; ++i) {
-    const auto k = static_cast<std::size_t>(i);
-    values[k] = Params.nulls_[k] ? nullptr : Params.values_[k].data();
-    lengths[k] = static_cast<int>(Params.values_[k].size());
-  }
+  const TPgParams::TWire w = Params.Wire();
   if (c == nullptr || PQenterPipelineMode(c) != 1) return false;
   auto sendPlain = [c](const std::string& Statement) {
     return Statement.empty() ||
            PQsendQueryParams(c, Statement.c_str(), 0, nullptr, nullptr, nullptr, nullptr, 0) == 1;
   };
-  const bool sent = sendPlain(Before) &&
-                    PQsendQueryParams(c, Sql.c_str(), n, Params.types_.data(), values.data(),
-                                      lengths.data(), formats.data(), 1) == 1 &&
-                    sendPlain(After) && PQpipelineSync(c) == 1;
+  const bool sent =
+      sendPlain(Before) &&
+      PQsendQueryParams(c, Sql.c_str(), Params.Count(), Params.types_.data(), w.Values.data(),
+                        w.Lengths.data(), w.Formats.data(), 1) == 1 &&
+      sendPlain(After) && PQpipelineSync(c) == 1;
   // Collect the results and the sync point. Each statement's result is
   // followed by a null that ends it.
   bool synced = false;

@@ -99,26 +99,21 @@
 // unchanged.
 #pragma once
 
-#include <cstdint>
-#include <map>
 #include <memory>
 #include <string>
 
-#include "drivers/PostgreSQLDriverPq.h"
-#include "odb/OdbDriver.h"
+#include "odb/OdbCursorDriver.h"
 
 namespace corvid {
 
 namespace pgsql {
-struct TTableDef;
-class TTableState;
-}  // namespace pgsql
+class TSession;
+}
 
-class TPostgreSQLDriver : public TOdbDriver {
-  CORVID_CLASS(TPostgreSQLDriver, ::corvid::TOdbDriver)
+class TPostgreSQLDriver : public TCursorDriver {
+  CORVID_CLASS(TPostgreSQLDriver, ::corvid::TCursorDriver)
  public:
   TPostgreSQLDriver();
-  ~TPostgreSQLDriver() override;
 
   TDataAccessMethodSet GetDataAccessMethods() const override { return {damISAM, damSQL}; }
   bool CheckDuplicateInsert() const override { return false; }
@@ -126,27 +121,15 @@ class TPostgreSQLDriver : public TOdbDriver {
 
   // Seconds a connection attempt may take (libpq's connect_timeout); used by
   // the next OpenDatabase.
-  void SetConnectTimeout(int Seconds) { connectTimeout_ = Seconds; }
-  int GetConnectTimeout() const { return connectTimeout_; }
+  void SetConnectTimeout(int Seconds);
+  int GetConnectTimeout() const;
   // True between StartTransaction and Commit/Rollback.
-  bool InTransaction() const { return inTransaction_; }
-  // The connection, for callers that need the server directly (tests,
-  // tools); null while the database is closed.
-  PGconn* GetConnection() const { return conn_.Get(); }
+  bool InTransaction() const;
 
-  // The type words passed to the create-table builder.
-  static constexpr const char* kStringType = "varchar";
-  static constexpr const char* kIntegerType = "integer";
-  static constexpr const char* kFloatType = "double precision";
-  static constexpr const char* kObjectType = "bytea";
+  // The session on the server, for the driver's cursors.
+  pgsql::TSession& Session() const;
 
  protected:
-  void InternalStartTransaction() override;
-  void InternalCommit() override;
-  void InternalRollback() override;
-  void InternalOpenDatabase(const std::string& Server, const std::string& User,
-                            const std::string& Password) override;
-  void InternalCloseDatabase() override;
   std::int32_t InternalOpenDataset(TObjectDataset& Dataset) override;
   std::int32_t InternalOpenExclusive(TObjectFile& ObjectFile) override;
   void InternalCloseDataset(std::int32_t Handle) override;
@@ -154,96 +137,7 @@ class TPostgreSQLDriver : public TOdbDriver {
   void InternalCloseUpdate(std::int32_t Handle) override;
   void InternalDeleteDataset(TObjectDataset& Dataset) override;
   void InternalCreateDataset(TObjectDataset& Dataset) override;
-  void InternalInsert(std::int32_t Handle, TUnorderedList& Fields, TMemoryStream& Stream) override;
-  void InternalUpdate(std::int32_t Handle, TUnorderedList& Fields, TMemoryStream& Stream) override;
-  void InternalDelete(std::int32_t Handle) override;
-  void InternalInsertSQL(std::int32_t Handle, TMemoryStream& Stream, TORMapping& Mapping,
-                         const std::string& TableName) override;
-  void InternalUpdateSQL(std::int32_t Handle, TMemoryStream& Stream, TORMapping& Mapping,
-                         const std::string& TableName) override;
-  void InternalDeleteSQL(std::int32_t Handle, TORMapping& Mapping,
-                         const std::string& TableName) override;
-  std::string InternalGetIndexName(std::int32_t Handle) override;
-  void InternalSetIndexName(std::int32_t Handle, const std::string& Name) override;
-  void InternalGetCurrent(std::int32_t Handle, TMemoryStream& Stream) override;
-  void InternalLockCurrent(std::int32_t Handle) override;
-  void InternalUnLockCurrent(std::int32_t Handle) override;
-  bool InternalFindNext(std::int32_t Handle) override;
-  bool InternalFindPrior(std::int32_t Handle) override;
-  bool InternalFindFirst(std::int32_t Handle) override;
-  bool InternalFindLast(std::int32_t Handle) override;
-  bool InternalFindExact(std::int32_t Handle, TUnorderedList& Fields,
-                         const TOdbIndex& Index) override;
-  void InternalFindNearest(std::int32_t Handle, TUnorderedList& Fields,
-                           const TOdbIndex& Index) override;
-  std::int32_t InternalGetObjectCount(std::int32_t Handle) override;
-  TOdbBookmarkData InternalGetBookmark(std::int32_t Handle) override;
-  void InternalGotoBookmark(std::int32_t Handle, TOdbBookmarkData Bookmark) override;
-  void InternalFreeBookmark(std::int32_t Handle, TOdbBookmarkData Bookmark) override;
-  bool InternalIsEmpty(std::int32_t Handle) override;
-  void InternalPack(std::int32_t Handle) override;
   TOdbFieldTypes GetSupportedFieldTypes() const override;
-
- private:
-  // Runs a statement; raises the exception that fits a failure (Def names
-  // the indices for a key violation). Writes run under a savepoint while a
-  // transaction is open.
-  pgsql::TPgResult Run(const std::string& Sql, const pgsql::TPgParams& Params,
-                       const pgsql::TTableDef* Def = nullptr, bool Write = false);
-  pgsql::TPgResult RunText(const std::string& Sql, const pgsql::TTableDef* Def = nullptr);
-  // Runs the statement First (transaction control), then the write Sql, in
-  // one round trip, without a savepoint of its own.
-  pgsql::TPgResult RunAfter(const std::string& First, const std::string& Sql,
-                            const pgsql::TPgParams& Params, const pgsql::TTableDef* Def);
-  [[noreturn]] void RaiseFailure(const pgsql::TPgResult& Result, const pgsql::TTableDef* Def);
-
-  std::int32_t OpenTable(TObjectDataset& Dataset, bool Exclusive);
-  std::int32_t OpenQuery(TObjectDataset& Dataset);
-  pgsql::TTableState& TableState(std::int32_t Handle, const char* Operation);
-  // The table's oid; raises EOdbObjectFileDoesNotExist when there is none.
-  std::uint32_t TableOid(const std::string& TableName);
-  bool TryAdvisoryLock(std::uint32_t Oid, std::int64_t RowId, bool Shared);
-  void AdvisoryUnlock(std::uint32_t Oid, std::int64_t RowId, bool Shared);
-  // After an update or delete that touched no row: the record is locked by
-  // another connection (EOdbError) or gone (EOdbObjectNotFound).
-  [[noreturn]] void RaiseLockedOrMissing(const std::string& Table, std::uint32_t Oid,
-                                         const std::string& Where, const pgsql::TPgParams& Params);
-  // A condition that is false while another connection has the table
-  // opened exclusively.
-  static std::string TableGuard(std::uint32_t Oid);
-
-  // Positioning along an index: runs Sql (which selects the positioning
-  // columns) and makes its first row current; false when it has none.
-  bool Position(pgsql::TTableState& State, const std::string& Sql, const pgsql::TPgParams& Params);
-  bool MoveStep(pgsql::TTableState& State, bool Forward);
-  bool MoveEnd(pgsql::TTableState& State, bool First, int IndexNo);
-  void ReloadKey(pgsql::TTableState& State);
-  // The update of the current record, without the bookkeeping of a pending
-  // insert.
-  void UpdateCurrent(pgsql::TTableState& State, TUnorderedList& Fields, TMemoryStream& Stream);
-
-  // An insert with auto-increment fields and no image yet: its row is held
-  // back, in a transaction of its own or under a savepoint of the caller's,
-  // until the Update of the same handle has written the image.
-  struct TPendingInsert {
-    std::int32_t Handle = 0;  // 0: none
-    bool OwnTransaction = false;
-  };
-  // Commits a pending insert as it is (before anything but its completing
-  // Update or its Delete).
-  void SettlePendingInsert();
-  // Commits (Keep) or takes back Insert; taking back raises nothing.
-  void EndPendingInsert(const TPendingInsert& Insert, bool Keep);
-
-  pgsql::TPgConnection conn_;
-  int connectTimeout_ = 10;
-  // Counts the statements that may have changed data through this
-  // connection; rows read ahead are trusted only while it stands still.
-  std::uint64_t writeStamp_ = 0;
-  // Table oids by folded name, for the lock keys of SQL access.
-  std::map<std::string, std::uint32_t> oids_;
-  bool inTransaction_ = false;
-  TPendingInsert pendingInsert_;
 };
 
 }  // namespace corvid

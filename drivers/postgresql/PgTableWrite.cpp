@@ -1,0 +1,207 @@
+// The table cursor of the PostgreSQL driver: inserting, updating and
+// deleting the current record.
+//
+// An insert with auto-increment fields and an empty image (the first of the
+// two steps in which an object file inserts such a record: the server
+// assigns the numbers, then the image that holds them follows) is not
+// committed on its own: the session keeps it pending until the Update of the
+// same handle commits it together with the image. Deleting the record
+// instead, or a failing Update, takes the insert back. An update whose field
+// values equal those this handle has just written to the row (that second
+// step) sets only the object column. Updates and deletes of a record that
+// another connection has locked are refused.
+#include <utility>
+
+#include "containers/ObjList.h"
+#include "drivers/postgresql/PgTable.h"
+#include "odb/OdbErrors.h"
+#include "persist/Streams.h"
+#include "util/OdbMisc.h"
+
+namespace corvid::pgsql {
+
+namespace {
+
+std::string Join(const std::vector<std::string>& Parts) {
+  std::string out;
+  for (const std::string& p : Parts) out += (out.empty() ? "" : ", ") + p;
+  return out;
+}
+
+std::string Param(int N) {
+  return "$" + std::to_string(N);
+}
+
+// The field values as bound (names and binary values), to tell whether a
+// later update changes any of them.
+std::string FieldImage(TUnorderedList& Fields) {
+  std::string out;
+  for (TObject* obj : Fields) {
+    const auto* field = static_cast<const TOdbField*>(obj);
+    TPgParams one;
+    AddFieldParam(one, *field);
+    out += field->GetName();
+    out += '\0';
+    out += std::to_string(one.Values()[0].size());
+    out += ':';
+    out += one.Values()[0];
+  }
+  return out;
+}
+
+}  // namespace
+
+std::string TTableCursor::RowGuard(int N) const {
+  return " where " + std::string(kRowIdColumn) + " = " + Param(N) + " and " +
+         TSession::RecordGuard(oid_);
+}
+
+void TTableCursor::Insert(TUnorderedList& Fields, TMemoryStream& Stream) {
+  TPgParams params;
+  std::vector<std::string> cols, values;
+  std::vector<TOdbField*> autoIncs;
+  std::string returning;
+  for (TObject* obj : Fields) {
+    auto* field = static_cast<TOdbField*>(obj);
+    if (field->GetFieldType() == oftAutoInc) {
+      // The server assigns the number.
+      autoIncs.push_back(field);
+      returning += ", " + QuoteIdent(field->GetName());
+      continue;
+    }
+    cols.push_back(QuoteIdent(field->GetName()));
+    values.push_back(Param(params.Next()));
+    AddFieldParam(params, *field);
+  }
+  cols.push_back(kObjectColumn);
+  values.push_back(Param(params.Next()));
+  const std::string_view image = Stream.View();
+  params.AddBytea(image);
+  // The new row becomes current: return what a position needs.
+  std::string sql = "insert into " + def_.QuotedTable() + " (" + Join(cols) + ") values (" +
+                    Join(values) + ") returning " + kRowIdColumn;
+  for (const std::string& e : OrderExprs(currentIndex_)) sql += ", " + e;
+  // Numbers first, image after: the row waits uncommitted for the Update
+  // that brings its image.
+  const TPgResult r = !autoIncs.empty() && image.empty()
+                          ? Session().RunPendingInsert(*this, sql + returning, params, &def_)
+                          : Session().Run(sql + returning, params, &def_, true);
+  const int keyEnd = r.Columns() - static_cast<int>(autoIncs.size());
+  rowId_ = r.Int8(0, 0);
+  image_.assign(image);
+  imageValid_ = true;
+  TakeKey(r, keyEnd);
+  for (std::size_t i = 0; i < autoIncs.size(); ++i) {
+    autoIncs[i]->SetAsInteger(
+        static_cast<std::int32_t>(r.Integer(0, keyEnd + static_cast<int>(i))));
+  }
+  DropAhead();
+  writtenRowId_ = rowId_;
+  writtenFields_ = FieldImage(Fields);
+}
+
+void TTableCursor::Update(TUnorderedList& Fields, TMemoryStream& Stream) {
+  if (!Session().IsPending(*this)) {
+    UpdateCurrent(Fields, Stream);
+    return;
+  }
+  // The second step of an insert: the record and its image are committed
+  // together, or not at all (the position goes with the record then).
+  try {
+    UpdateCurrent(Fields, Stream);
+    Session().EndPendingInsert(*this, true);
+  } catch (...) {
+    Session().EndPendingInsert(*this, false);
+    ClearPosition();
+    throw;
+  }
+}
+
+bool TTableCursor::UpdateImage(TUnorderedList& Fields, std::string_view Image) {
+  // Only the image changes (the usual second step of an insert with an
+  // auto-increment field): writing just the object column touches no
+  // index. The fields are compared with what the row holds, so a change
+  // made meanwhile by someone else still gets the full update.
+  TPgParams params;
+  params.AddBytea(Image);
+  params.AddInt8(rowId_);
+  std::vector<std::string> cols, values;
+  for (TObject* obj : Fields) {
+    const auto* field = static_cast<const TOdbField*>(obj);
+    cols.push_back(QuoteIdent(field->GetName()));
+    values.push_back(Param(params.Next()));
+    AddFieldParam(params, *field);
+  }
+  std::string sql =
+      "update " + def_.QuotedTable() + " set " + kObjectColumn + " = $1" + RowGuard(2);
+  if (!cols.empty()) {
+    sql += " and (" + Join(cols) + ", 0) is not distinct from (" + Join(values) + ", 0)";
+  }
+  if (Session().Run(sql, params, &def_, true).AffectedRows() != 1) return false;
+  image_.assign(Image);
+  imageValid_ = true;
+  return true;
+}
+
+void TTableCursor::UpdateCurrent(TUnorderedList& Fields, TMemoryStream& Stream) {
+  if (rowId_ == 0) RaiseOdb<EOdbObjectNotFound>(def_.Table);
+  const std::string_view image = Stream.View();
+  std::string fieldImage = FieldImage(Fields);
+  if (writtenRowId_ == rowId_ && writtenFields_ == fieldImage && UpdateImage(Fields, image)) {
+    return;
+  }
+  TPgParams params;
+  std::vector<std::string> sets;
+  for (TObject* obj : Fields) {
+    const auto* field = static_cast<const TOdbField*>(obj);
+    sets.push_back(QuoteIdent(field->GetName()) + " = " + Param(params.Next()));
+    AddFieldParam(params, *field);
+  }
+  sets.push_back(std::string(kObjectColumn) + " = " + Param(params.Next()));
+  params.AddBytea(image);
+  const int rowParam = params.Next();
+  params.AddInt8(rowId_);
+  // A record that another connection has locked is refused: the statement
+  // takes the record's lock key for its own duration (or, inside a
+  // transaction, until the transaction ends).
+  std::string sql = "update " + def_.QuotedTable() + " set " + Join(sets) + RowGuard(rowParam) +
+                    " returning " + kRowIdColumn;
+  for (const std::string& e : OrderExprs(currentIndex_)) sql += ", " + e;
+  TPgResult r = Session().Run(sql, params, &def_, true);
+  if (r.Rows() == 0) {
+    TPgParams p;
+    p.AddInt8(rowId_);
+    Session().RaiseLockedOrMissing(def_.Table, oid_, std::string(kRowIdColumn) + " = $1", p);
+  }
+  image_.assign(image);
+  imageValid_ = true;
+  TakeKey(r, r.Columns());
+  DropAhead();
+  writtenRowId_ = rowId_;
+  writtenFields_ = std::move(fieldImage);
+}
+
+void TTableCursor::Delete() {
+  if (rowId_ == 0) RaiseOdb<EOdbObjectNotFound>(def_.Table);
+  if (Session().IsPending(*this)) {
+    // The record of an insert still waiting for its image (the clean-up
+    // after a failed second step): taking the insert back deletes it.
+    Session().EndPendingInsert(*this, false);
+  } else {
+    TPgParams params;
+    params.AddInt8(rowId_);
+    TPgResult r =
+        Session().Run("delete from " + def_.QuotedTable() + RowGuard(1), params, &def_, true);
+    if (r.AffectedRows() == 0) {
+      Session().RaiseLockedOrMissing(def_.Table, oid_, std::string(kRowIdColumn) + " = $1", params);
+    }
+  }
+  const std::int64_t deleted = rowId_;
+  if (locks_.erase(deleted) > 0) Session().AdvisoryUnlock(oid_, deleted, false);
+  // The record after the deleted one becomes current, or the one before it
+  // when it was the last. The deleted key still marks the place.
+  imageValid_ = false;
+  if (!MoveStep(true) && !MoveStep(false)) ClearPosition();
+}
+
+}  // namespace corvid::pgsql

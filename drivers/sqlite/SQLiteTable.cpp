@@ -1,0 +1,415 @@
+// The table cursor of the SQLite driver: its statements and navigation.
+//
+// Records are ordered by the key terms of the current index (descending
+// for a descending index) and then by row id ascending, which is the order
+// in which SQLite keeps the index itself. "After the current record" is the
+// lexicographic comparison of (key, row id), spelt out term by term, with a
+// leading range on the first term so that SQLite seeks into the index
+// instead of scanning it.
+#include "drivers/sqlite/SQLiteTable.h"
+
+#include <algorithm>
+
+#include "odb/OdbDataset.h"
+#include "odb/OdbIndex.h"
+#include "persist/Streams.h"
+
+namespace corvid::sqlite {
+
+TTable::TTable(TConnection& Connection, TObjectDataset& Dataset, bool Exclusive)
+    : TCursor(Connection),
+      schema_(TDatasetSchema::FromMapping(Dataset.GetDatasetName(), Dataset.GetFields(),
+                                          Dataset.GetIndices())),
+      quoted_(TConnection::QuoteName(Dataset.GetDatasetName())),
+      exclusive_(Exclusive) {
+  if (!Connection.TableExists(schema_.Table)) RaiseOdb<EOdbObjectFileDoesNotExist>(schema_.Table);
+  values_.resize(schema_.Columns.size());
+  FindRowIdAlias();
+  BuildOrders();
+  PrepareStatements();
+}
+
+TTable::~TTable() {
+  StopCursor();
+}
+
+void TTable::FindRowIdAlias() {
+  TStmt s = Db().Prepare("pragma table_info(" + quoted_ + ")");
+  int pkCount = 0;
+  std::string pkName, pkType;
+  while (sqlite3_step(s.get()) == SQLITE_ROW) {
+    if (sqlite3_column_int(s.get(), 5) > 0) {
+      ++pkCount;
+      pkName = reinterpret_cast<const char*>(sqlite3_column_text(s.get(), 1));
+      pkType = reinterpret_cast<const char*>(sqlite3_column_text(s.get(), 2));
+    }
+  }
+  if (pkCount == 1 && SameName(pkType, "integer")) aliasColumn_ = schema_.FindColumn(pkName);
+}
+
+void TTable::BuildOrders() {
+  orders_.emplace_back();
+  for (const TSchemaIndex& index : schema_.Indices) {
+    TOrder order;
+    order.Name = index.Name;
+    order.Descending = index.Descending;
+    order.Unique = index.Unique;
+    order.Cols = index.Columns;
+    for (int col : index.Columns) {
+      const TSchemaColumn& c = schema_.Columns[static_cast<std::size_t>(col)];
+      std::string term = TConnection::QuoteName(c.Name);
+      if (index.CaseInsensitive && c.Type == oftString) term += " collate nocase";
+      order.Term.push_back(term);
+    }
+    orders_.push_back(std::move(order));
+  }
+  keyColumn_.assign(schema_.Columns.size(), false);
+  for (std::size_t c = 0; c < schema_.Columns.size(); ++c) {
+    keyColumn_[c] = schema_.IsKeyColumn(static_cast<int>(c));
+  }
+}
+
+void TTable::PrepareStatements() {
+  std::string cols, params, sets;
+  const std::size_t n = schema_.Columns.size();
+  for (std::size_t c = 0; c < n; ++c) {
+    const std::string q = TConnection::QuoteName(schema_.Columns[c].Name);
+    cols += q + ", ";
+    params += Param(c + 1) + ", ";
+    sets += q + " = " + Param(c + 1) + ", ";
+  }
+  TConnection& d = Db();
+  insert_ = d.Prepare("insert into " + quoted_ + " (" + cols + "\"Object\") values (" + params +
+                      Param(n + 1) + ")");
+  update_ = d.Prepare("update " + quoted_ + " set " + sets + "\"Object\" = " + Param(n + 1) +
+                      " where rowid = " + Param(n + 2));
+  delete_ = d.Prepare("delete from " + quoted_ + " where rowid = ?1");
+  count_ = d.Prepare("select count(*) from " + quoted_);
+  any_ = d.Prepare("select 1 from " + quoted_ + " limit 1");
+  byRowId_ = d.Prepare("select " + SelectList() + " from " + quoted_ + " where rowid = ?1");
+  for (TOrder& order : orders_) Prepare(order);
+}
+
+void TTable::Disconnect() {
+  StopCursor();
+  for (TOrder& o : orders_) {
+    for (TStmt* s : {&o.First, &o.Last, &o.Next, &o.Prior, &o.Exact, &o.Nearest, &o.NextNull,
+                     &o.PriorNull, &o.NullBelow}) {
+      s->reset();
+    }
+  }
+  for (TStmt* s : {&insert_, &update_, &delete_, &count_, &any_, &byRowId_}) s->reset();
+}
+
+std::string TTable::SelectList() const {
+  std::string s = "rowid";
+  for (const TSchemaColumn& c : schema_.Columns) s += ", " + TConnection::QuoteName(c.Name);
+  return s + ", \"Object\"";
+}
+
+std::string TTable::OrderBy(const TOrder& O, int Dir) {
+  const bool keyAsc = (Dir > 0) != O.Descending;
+  std::string s = " order by ";
+  for (const std::string& t : O.Term) s += t + (keyAsc ? " asc, " : " desc, ");
+  return s + (Dir > 0 ? "rowid asc" : "rowid desc");
+}
+
+std::string TTable::Beyond(const TOrder& O, int Dir, bool NullSafe) {
+  const std::size_t n = O.Term.size();
+  // In the forward direction a key term moves "greater" on an ascending
+  // order, "smaller" on a descending one; the row id always ascends.
+  const bool keyGreater = (Dir > 0) != O.Descending;
+  auto moves = [&](const std::string& T, const std::string& P) {
+    if (!NullSafe) return T + (keyGreater ? " > " : " < ") + P;
+    // A null is below every value; "> null" and "< null" hold for nothing.
+    return keyGreater ? "(" + T + " > " + P + " or (" + T + " is not null and " + P + " is null))"
+                      : "(" + T + " < " + P + " or (" + T + " is null and " + P + " is not null))";
+  };
+  std::string w;
+  if (n > 0 && !NullSafe) w = O.Term[0] + (keyGreater ? " >= " : " <= ") + "?1 and ";
+  w += "(";
+  std::string eq;
+  for (std::size_t i = 0; i < n; ++i) {
+    w += "(" + eq + moves(O.Term[i], Param(i + 1)) + ") or ";
+    eq += O.Term[i] + (NullSafe ? " is " : " = ") + Param(i + 1) + " and ";
+  }
+  return w + "(" + eq + "rowid" + (Dir > 0 ? " > " : " < ") + Param(n + 1) + "))";
+}
+
+std::string TTable::NotBelow(const TOrder& O) {
+  // The lexicographic (key) >= (given) for ascending, <= descending.
+  const std::size_t n = O.Term.size();
+  const char* kop = O.Descending ? " < " : " > ";
+  std::string eq;
+  std::string w = "(";
+  for (std::size_t i = 0; i < n; ++i) {
+    w += "(" + eq + O.Term[i] + kop + Param(i + 1) + ") or ";
+    eq += O.Term[i] + " = " + Param(i + 1) + " and ";
+  }
+  w += "(" + eq.substr(0, eq.size() - 5) + "))";
+  return O.Term[0] + (O.Descending ? " <= " : " >= ") + "?1 and " + w;
+}
+
+void TTable::Prepare(TOrder& O) {
+  const std::size_t n = O.Term.size();
+  const std::string fwd = OrderBy(O, +1), bwd = OrderBy(O, -1);
+  TConnection& d = Db();
+  const std::string head = "select " + SelectList() + " from " + quoted_;
+  O.First = d.Prepare(head + fwd);
+  O.Last = d.Prepare(head + bwd);
+  O.Next = d.Prepare(head + " where " + Beyond(O, +1, false) + fwd);
+  O.Prior = d.Prepare(head + " where " + Beyond(O, -1, false) + bwd);
+  if (n == 0) return;
+  std::string exact;
+  for (std::size_t i = 0; i < n; ++i) {
+    if (i > 0) exact += " and ";
+    exact += O.Term[i] + " = " + Param(i + 1);
+  }
+  O.Exact = d.Prepare(head + " where " + exact + fwd + " limit 1");
+  // Nearest: the first record whose key is not below the given one.
+  O.Nearest = d.Prepare(head + " where " + NotBelow(O) + fwd + " limit 1");
+}
+
+void TTable::StopCursor() {
+  if (live_ != nullptr) {
+    sqlite3_reset(live_);
+    sqlite3_clear_bindings(live_);
+    live_ = nullptr;
+  }
+  liveDir_ = 0;
+}
+
+void TTable::ReadRow(sqlite3_stmt* Stmt) {
+  rowId_ = sqlite3_column_int64(Stmt, 0);
+  for (std::size_t c = 0; c < schema_.Columns.size(); ++c) {
+    const int col = static_cast<int>(c) + 1;
+    switch (sqlite3_column_type(Stmt, col)) {
+      case SQLITE_INTEGER:
+        values_[c] = static_cast<std::int64_t>(sqlite3_column_int64(Stmt, col));
+        break;
+      case SQLITE_FLOAT:
+        values_[c] = sqlite3_column_double(Stmt, col);
+        break;
+      case SQLITE_TEXT: {
+        const auto* t = reinterpret_cast<const char*>(sqlite3_column_text(Stmt, col));
+        const auto n = static_cast<std::size_t>(sqlite3_column_bytes(Stmt, col));
+        // Reuses the string's memory from record to record.
+        if (auto* s = std::get_if<std::string>(&values_[c])) {
+          s->assign(t != nullptr ? t : "", n);
+        } else {
+          values_[c] = std::string(t != nullptr ? t : "", n);
+        }
+        break;
+      }
+      case SQLITE_BLOB: {
+        const void* b = sqlite3_column_blob(Stmt, col);
+        const auto n = static_cast<std::size_t>(sqlite3_column_bytes(Stmt, col));
+        values_[c] = TBlob{std::string(b != nullptr ? static_cast<const char*>(b) : "", n)};
+        break;
+      }
+      default:
+        values_[c] = std::monostate();
+        break;
+    }
+  }
+  const int img = static_cast<int>(schema_.Columns.size()) + 1;
+  const void* blob = sqlite3_column_blob(Stmt, img);
+  image_.assign(blob != nullptr ? static_cast<const char*>(blob) : "",
+                static_cast<std::size_t>(sqlite3_column_bytes(Stmt, img)));
+  positioned_ = true;
+}
+
+bool TTable::Start(int O, int Dir) {
+  StopCursor();
+  Db().EndReads();
+  sqlite3_stmt* s = Dir > 0 ? orders_[O].First.get() : orders_[O].Last.get();
+  if (BeginWalk(s, Dir)) return true;
+  // An empty table: nothing is current any more.
+  positioned_ = false;
+  return false;
+}
+
+bool TTable::BeginWalk(sqlite3_stmt* Stmt, int Dir) {
+  const int rc = sqlite3_step(Stmt);
+  if (rc == SQLITE_ROW) {
+    ReadRow(Stmt);
+    live_ = Stmt;
+    liveDir_ = Dir;
+    liveGeneration_ = Db().WriteGeneration();
+    return true;
+  }
+  sqlite3_reset(Stmt);
+  sqlite3_clear_bindings(Stmt);
+  if (rc != SQLITE_DONE) Db().RaiseEngineError(rc, "reading " + schema_.Table);
+  return false;
+}
+
+sqlite3_stmt* TTable::StepStatement(TOrder& O, int Dir) {
+  // Only files written by others hold nulls in key columns; the statements
+  // that seek the index pass them over, so the walk compares nulls itself
+  // when it stands on one or when one lies ahead (nulls are the smallest
+  // values: ahead only when the walk moves towards smaller keys).
+  bool nullSafe = false;
+  for (int c : O.Cols) nullSafe = nullSafe || std::holds_alternative<std::monostate>(values_[c]);
+  if (!nullSafe && (Dir > 0) == O.Descending) nullSafe = NullBelow(O);
+  if (!nullSafe) return Dir > 0 ? O.Next.get() : O.Prior.get();
+  TStmt& n = Dir > 0 ? O.NextNull : O.PriorNull;
+  if (!n) {
+    n = Db().Prepare("select " + SelectList() + " from " + quoted_ + " where " +
+                     Beyond(O, Dir, true) + OrderBy(O, Dir));
+  }
+  return n.get();
+}
+
+bool TTable::Step(int Dir) {
+  if (!positioned_) return Start(current_, Dir);
+  if (live_ != nullptr && liveDir_ == Dir && liveGeneration_ == Db().WriteGeneration()) {
+    const int rc = sqlite3_step(live_);
+    if (rc == SQLITE_ROW) {
+      ReadRow(live_);
+      return true;
+    }
+    StopCursor();
+    if (rc != SQLITE_DONE) Db().RaiseEngineError(rc, "reading " + schema_.Table);
+    return false;
+  }
+  StopCursor();
+  Db().EndReads();
+  TOrder& o = orders_[current_];
+  sqlite3_stmt* s = StepStatement(o, Dir);
+  for (std::size_t i = 0; i < o.Cols.size(); ++i) {
+    BindValue(s, static_cast<int>(i) + 1, values_[o.Cols[i]]);
+  }
+  const std::int64_t from = rowId_;
+  sqlite3_bind_int64(s, static_cast<int>(o.Cols.size()) + 1, from);
+  if (!BeginWalk(s, Dir)) return false;
+  // The key values are SQLite's own, so the walk always moves on; should it
+  // not, raise rather than return the same record forever.
+  if (rowId_ == from) {
+    StopCursor();
+    RaiseOdb<EOdbError>("the walk over " + schema_.Table +
+                        " cannot move on from its current record");
+  }
+  return true;
+}
+
+bool TTable::NullBelow(TOrder& O) {
+  const std::size_t n = O.Cols.size();
+  if (n == 0) return false;
+  if (!O.NullBelow) {
+    std::string sql = "select ", eq;
+    for (std::size_t i = 0; i < n; ++i) {
+      if (i > 0) sql += " or ";
+      sql += "exists (select 1 from " + quoted_ + " where " + eq + O.Term[i] + " is null)";
+      eq += O.Term[i] + " = " + Param(i + 1) + " and ";
+    }
+    O.NullBelow = Db().Prepare(sql);
+  }
+  sqlite3_stmt* s = O.NullBelow.get();
+  TStmtReset reset(s);
+  for (std::size_t i = 0; i + 1 < n; ++i) BindValue(s, static_cast<int>(i) + 1, values_[O.Cols[i]]);
+  const int rc = sqlite3_step(s);
+  if (rc != SQLITE_ROW) Db().RaiseEngineError(rc, "reading " + schema_.Table);
+  return sqlite3_column_int(s, 0) != 0;
+}
+
+void TTable::GetCurrent(TMemoryStream& Stream) {
+  if (!positioned_) RaiseOdb<EOdbObjectNotFound>("no current object in " + schema_.Table);
+  Stream.SetSize(0);
+  Stream.SetPosition(0);
+  Stream.WriteBuffer(image_.data(), static_cast<std::int64_t>(image_.size()));
+}
+
+std::int32_t TTable::Count() {
+  Db().EndReads();
+  TStmtReset reset(count_.get());
+  const int rc = sqlite3_step(count_.get());
+  if (rc != SQLITE_ROW) Db().RaiseEngineError(rc, "counting " + schema_.Table);
+  const std::int64_t n = sqlite3_column_int64(count_.get(), 0);
+  return static_cast<std::int32_t>(std::min<std::int64_t>(n, INT32_MAX));
+}
+
+bool TTable::IsEmpty() {
+  Db().EndReads();
+  TStmtReset reset(any_.get());
+  const int rc = sqlite3_step(any_.get());
+  if (rc == SQLITE_ROW) return false;
+  if (rc != SQLITE_DONE) Db().RaiseEngineError(rc, "reading " + schema_.Table);
+  return true;
+}
+
+int TTable::OrderOf(const TOdbIndex& Index) const {
+  const int i = schema_.FindIndex(Index.GetName());
+  if (i < 0) RaiseOdb<EOdbIndexDoesNotExist>(Index.GetName());
+  return i + 1;
+}
+
+void TTable::SetIndexName(const std::string& Name) {
+  const int o = Name.empty() ? 0 : schema_.FindIndex(Name) + 1;
+  if (o == 0 && !Name.empty()) RaiseOdb<EOdbIndexDoesNotExist>(Name);
+  if (o != current_) {
+    StopCursor();
+    current_ = o;
+  }
+}
+
+bool TTable::Seek(sqlite3_stmt* Stmt, const char* What) {
+  const int rc = sqlite3_step(Stmt);
+  if (rc == SQLITE_ROW) {
+    StopCursor();
+    ReadRow(Stmt);
+    return true;
+  }
+  if (rc != SQLITE_DONE) Db().RaiseEngineError(rc, What + (" " + schema_.Table));
+  return false;
+}
+
+bool TTable::FindExact(TUnorderedList& Fields, const TOdbIndex& Index) {
+  TOrder& o = orders_[OrderOf(Index)];
+  if (!o.Exact) return Start(OrderOf(Index), +1);
+  Db().EndReads();
+  sqlite3_stmt* s = o.Exact.get();
+  TStmtReset reset(s);
+  BindKeyFromFields(s, o, Fields);
+  return Seek(s, "searching");
+}
+
+void TTable::FindNearest(TUnorderedList& Fields, const TOdbIndex& Index) {
+  const int n = OrderOf(Index);
+  TOrder& o = orders_[n];
+  if (o.Nearest) {
+    Db().EndReads();
+    sqlite3_stmt* s = o.Nearest.get();
+    TStmtReset reset(s);
+    BindKeyFromFields(s, o, Fields);
+    if (Seek(s, "searching")) return;
+  }
+  // Every key lies below the given one: the last record of that index.
+  Start(n, -1);
+  StopCursor();
+}
+
+TOdbBookmarkData TTable::GetBookmark() {
+  return bookmarks_.Add({positioned_, rowId_});
+}
+
+void TTable::GotoBookmark(TOdbBookmarkData Bookmark) {
+  const TTableBookmark& b = bookmarks_.Get(Bookmark, schema_.Table);
+  if (!b.Positioned) {
+    StopCursor();
+    positioned_ = false;
+    return;
+  }
+  Db().EndReads();
+  sqlite3_stmt* s = byRowId_.get();
+  TStmtReset reset(s);
+  sqlite3_bind_int64(s, 1, b.RowId);
+  if (Seek(s, "reading")) return;
+  RaiseOdb<EOdbObjectNotFound>("the bookmarked object of " + schema_.Table + " no longer exists");
+}
+
+void TTable::FreeBookmark(TOdbBookmarkData Bookmark) {
+  bookmarks_.Free(Bookmark, schema_.Table);
+}
+
+}  // namespace corvid::sqlite

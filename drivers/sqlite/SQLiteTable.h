@@ -1,0 +1,162 @@
+// Internal to the SQLite driver: the cursor of a handle on a table (record
+// access). It holds the table's schema, one navigation order per index
+// with its prepared statements, the current record (row id, column values
+// and image), the live walk statement and the bookmarks.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <variant>
+#include <vector>
+
+#include "drivers/sqlite/SQLiteConnection.h"
+#include "odb/OdbSchema.h"
+
+namespace corvid {
+class TObjectDataset;
+}
+
+namespace corvid::sqlite {
+
+// The bytes of a blob value.
+struct TBlob {
+  std::string Bytes;
+};
+
+// The value of one column of the current record as SQLite holds it, which
+// is of the mapping's type in the files this driver writes; another type (a
+// null, a blob, text in a number column) comes only from files written by
+// others, and is kept as it is so that re-positioning from it finds the
+// record where SQLite orders it.
+using TValue = std::variant<std::monostate, std::int64_t, double, std::string, TBlob>;
+
+// A table's bookmark: the row id of the record (or no position).
+struct TTableBookmark {
+  bool Positioned = false;
+  std::int64_t RowId = 0;
+};
+
+class TTable : public TCursor {
+  CORVID_CLASS(TTable, ::corvid::sqlite::TCursor)
+ public:
+  // One navigation order: a mapping index, or the row order (Name empty).
+  struct TOrder {
+    std::string Name;
+    bool Descending = false;
+    bool Unique = false;
+    std::vector<int> Cols;          // column numbers, key order
+    std::vector<std::string> Term;  // "col" or "col" COLLATE NOCASE
+    TStmt First, Last, Next, Prior, Exact, Nearest;
+    // Prepared when first needed: Next and Prior comparing nulls as SQLite
+    // orders them, and whether nulls lie towards smaller keys (see Step).
+    TStmt NextNull, PriorNull, NullBelow;
+  };
+
+  TTable(TConnection& Connection, TObjectDataset& Dataset, bool Exclusive);
+  ~TTable() override;
+
+  bool First() override { return Start(current_, +1); }
+  bool Last() override { return Start(current_, -1); }
+  bool Next() override { return Step(+1); }
+  bool Prior() override { return Step(-1); }
+  void GetCurrent(TMemoryStream& Stream) override;
+  std::int32_t Count() override;
+  bool IsEmpty() override;
+  void Quiesce() override { StopCursor(); }
+  void Disconnect() override;
+
+  void Insert(TUnorderedList& Fields, TMemoryStream& Stream) override;
+  void Update(TUnorderedList& Fields, TMemoryStream& Stream) override;
+  void Delete() override;
+  std::string GetIndexName() override { return orders_[current_].Name; }
+  void SetIndexName(const std::string& Name) override;
+  bool FindExact(TUnorderedList& Fields, const TOdbIndex& Index) override;
+  void FindNearest(TUnorderedList& Fields, const TOdbIndex& Index) override;
+  TOdbBookmarkData GetBookmark() override;
+  void GotoBookmark(TOdbBookmarkData Bookmark) override;
+  void FreeBookmark(TOdbBookmarkData Bookmark) override;
+
+  const std::string& TableName() const { return schema_.Table; }
+  bool Exclusive() const { return exclusive_; }
+
+ private:
+  // Finds the column that is the row id (a single integer primary key).
+  void FindRowIdAlias();
+  void BuildOrders();
+  void PrepareStatements();
+  int OrderOf(const TOdbIndex& Index) const;
+  void Prepare(TOrder& O);
+  // The order by clause of O for Dir (+1 forward, -1 backward).
+  static std::string OrderBy(const TOrder& O, int Dir);
+  // The condition "beyond the current record in direction Dir" of O over
+  // parameters ?1..?n (the key) and ?n+1 (the row id). NullSafe: nulls in
+  // the key are compared as SQLite orders them (before every other value),
+  // at the price of the leading range that lets SQLite seek.
+  static std::string Beyond(const TOrder& O, int Dir, bool NullSafe);
+  // "key >= given" in index order (<= for a descending index) over ?1..?n.
+  static std::string NotBelow(const TOrder& O);
+  // Whether a record of O whose key holds a null lies below the current
+  // key (so that the comparisons of Beyond without NullSafe, for which a
+  // null is never smaller, would pass it over): for each term, a record
+  // with the current record's values in the terms before it and a null in
+  // it. Each test is a seek into the index.
+  bool NullBelow(TOrder& O);
+  // The statement that steps from the current record in direction Dir.
+  sqlite3_stmt* StepStatement(TOrder& O, int Dir);
+  std::string SelectList() const;
+  // Runs the first-record statement of order O in direction Dir.
+  bool Start(int O, int Dir);
+  bool Step(int Dir);
+  // Steps a freshly bound walk statement; on a row, reads it and keeps the
+  // statement as the live cursor. Resets the statement when there is none.
+  bool BeginWalk(sqlite3_stmt* Stmt, int Dir);
+  // Runs a bound single-row lookup; on a row, makes it current.
+  bool Seek(sqlite3_stmt* Stmt, const char* What);
+  // Binds every column from the fields, then the image, as parameters
+  // 1..N+1 of an insert or update statement.
+  void BindRow(sqlite3_stmt* Stmt, TUnorderedList& Fields, TMemoryStream& Stream);
+  void StopCursor();
+  // Reads the row Stmt stands on into the current record.
+  void ReadRow(sqlite3_stmt* Stmt);
+  // Takes the values of Fields and the image of Stream as the current
+  // record's.
+  void KeepWritten(TUnorderedList& Fields, TMemoryStream& Stream);
+  void BindValue(sqlite3_stmt* Stmt, int Param, const TValue& V) const;
+  void BindField(sqlite3_stmt* Stmt, int Param, const TOdbField& F) const;
+  TValue FieldValue(const TOdbField& F) const;
+  // The field of Fields for column C.
+  TOdbField& FieldFor(TUnorderedList& Fields, int C) const;
+  // Binds the key of order O from Fields (parameters 1..n).
+  void BindKeyFromFields(sqlite3_stmt* Stmt, const TOrder& O, TUnorderedList& Fields) const;
+  // The row id of the first record with the key of order O in Fields,
+  // other than Except; 0 when there is none.
+  std::int64_t KeyOwner(TOrder& O, TUnorderedList& Fields, std::int64_t Except);
+  // Raises EOdbKeyViolation naming the first-defined unique index whose key
+  // (from Fields) another record holds; falls back to the engine's error.
+  [[noreturn]] void RaiseWriteError(int Rc, TUnorderedList& Fields, std::int64_t Self);
+  void NextAutoInc(TUnorderedList& Fields);
+  // Runs the bound write Stmt; false when it touched no row.
+  bool RunWrite(sqlite3_stmt* Stmt, TUnorderedList* Fields, std::int64_t Self);
+
+  TDatasetSchema schema_;
+  std::string quoted_;
+  std::vector<TOrder> orders_;  // orders_[0] is the row order
+  int current_ = 0;
+  int aliasColumn_ = -1;         // the column that is the row id, if any
+  std::vector<bool> keyColumn_;  // per column: part of some order
+  bool exclusive_ = false;
+
+  bool positioned_ = false;
+  std::int64_t rowId_ = 0;
+  std::vector<TValue> values_;
+  std::string image_;
+
+  sqlite3_stmt* live_ = nullptr;  // the statement walking from the current record
+  int liveDir_ = 0;
+  std::uint64_t liveGeneration_ = 0;
+
+  TStmt insert_, update_, delete_, count_, any_, byRowId_;
+  TBookmarkStore<TTableBookmark> bookmarks_;
+};
+
+}  // namespace corvid::sqlite
