@@ -155,18 +155,30 @@ class TObject {
   virtual void AfterConstruction() {}
 };
 
-// The common exception base: one message string. Every exception class of
-// the system derives directly from it and is declared with
-// CORVID_EXCEPTION, which also makes Raise() throw the dynamic type, so that
-// an instance created from a class reference can be thrown as itself.
+/// The common exception base: one message string and a detail. Every
+/// exception class of the system derives directly from it and is declared
+/// with CORVID_EXCEPTION, which also makes Raise() throw the dynamic type, so
+/// that an instance created from a class reference can be thrown as itself.
+///
+/// The message (what()) is the full text in the library's fixed layout. The
+/// detail is the part of it that names what failed: the index of a key
+/// violation, the class that is not registered, the record that could not be
+/// read. It is empty when the condition names nothing. FormatException
+/// (util/OdbMisc.h) combines class name and detail into one readable line.
 class Exception : public TObject, public std::exception {
   CORVID_CLASS(Exception, ::corvid::TObject)
  public:
   Exception() = default;
   explicit Exception(std::string message) : message_(std::move(message)) {}
+  Exception(std::string message, std::string detail)
+      : message_(std::move(message)), detail_(std::move(detail)) {}
 
+  /// The full message, as what() returns it.
   const std::string& Message() const { return message_; }
   void SetMessage(std::string message) { message_ = std::move(message); }
+  /// What the failure names (an index, a class, a record); may be empty.
+  const std::string& Detail() const { return detail_; }
+  void SetDetail(std::string detail) { detail_ = std::move(detail); }
   const char* what() const noexcept override { return message_.c_str(); }
 
   // Throws a copy of this exception as its dynamic class.
@@ -174,11 +186,14 @@ class Exception : public TObject, public std::exception {
 
  private:
   std::string message_;
+  std::string detail_;
 };
 
 // Creates an exception of class `c` (which must inherit from Exception) with
 // `message` and throws it as its own class.
 [[noreturn]] void RaiseExceptionOfClass(TClass c, std::string message);
+// The same with a detail (see Exception::Detail).
+[[noreturn]] void RaiseExceptionOfClass(TClass c, std::string message, std::string detail);
 
 // Declares an exception class deriving directly from Exception.
 #define CORVID_EXCEPTION(Name)                                \

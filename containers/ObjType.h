@@ -40,7 +40,13 @@ CORVID_EXCEPTION(ENodeNotFound)
 [[noreturn]] void RaiseCompareFuncNotRegistered();
 [[noreturn]] void RaiseHashFuncNotRegistered();
 [[noreturn]] void RaiseClassVersionNotRegistered();
-// These four append " : " and the name to the slot text.
+// The slot-1 text as the message, and as the detail the class expected and
+// the class Got ("expected TContact, got TShape"; "none" for a null class).
+[[noreturn]] void RaiseInvalidObjectType(TClass Expected, TClass Got);
+// The same for an object handed over (null allowed).
+[[noreturn]] void RaiseInvalidObjectType(TClass Expected, const TObject* Got);
+// These four append " : " and the name to the slot text; the name is also
+// the exception's detail.
 [[noreturn]] void RaiseClassNotRegistered(const std::string& Name);
 [[noreturn]] void RaiseDuplicateCompareFunc(const std::string& Name);
 [[noreturn]] void RaiseDuplicateHashFunc(const std::string& Name);

@@ -147,6 +147,21 @@ void TObjectStream::WriteObject(const TObject* Obj) {
   }
 }
 
+namespace {
+
+// Appends " (class C version V, record at byte N)" to a read error's message
+// and makes that context its detail.
+void AddRecordContext(EReadError& E, std::string_view ClassName, std::uint16_t Version,
+                      std::int64_t Start) {
+  std::string detail = "class ";
+  detail += ClassName;
+  detail += " version " + std::to_string(Version) + ", record at byte " + std::to_string(Start);
+  E.SetMessage(E.Message() + " (" + detail + ")");
+  E.SetDetail(std::move(detail));
+}
+
+}  // namespace
+
 std::unique_ptr<TObject> TObjectStream::ReadObject() {
   if (writer_) throw EReadError("Object stream is writing");
   if (depth_ >= MaxObjectDepth) RaiseNestedTooDeeplyOnRead();
@@ -162,6 +177,7 @@ std::unique_ptr<TObject> TObjectStream::ReadObject() {
   } guard{*this};
 
   TObjectReader& reader = *reader_;
+  const std::int64_t start = reader.Position();
   reader.ReadSignature();
   // The class name is looked up where it lies in the read-ahead when it
   // can be; it is only copied when it is needed for an error message.
@@ -185,6 +201,11 @@ std::unique_ptr<TObject> TObjectStream::ReadObject() {
     // handle: the stream declared a container with functions that do not
     // fit its objects.
     RaiseInvalidObjectType();
+  } catch (EReadError& e) {
+    // Name the record whose payload failed; the innermost record does it,
+    // the records around it leave its text alone.
+    if (e.Detail().empty()) AddRecordContext(e, entry->Name(), version, start);
+    throw;
   }
   return obj;
 }

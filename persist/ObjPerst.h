@@ -213,6 +213,9 @@ class TObjectStream : public TObject {
   void WriteObject(const TObject* Obj);
   // Reads one record at the position: a new object, or null for the nil
   // marker. Afterwards the byte stream stands immediately after the record.
+  // An EReadError from a record's payload gets the record appended to its
+  // message and as its detail: "Invalid property value (class TContact
+  // version 1, record at byte 0)", the innermost failing record named.
   std::unique_ptr<TObject> ReadObject();
   // Position 0.
   void Rewind();

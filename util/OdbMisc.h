@@ -273,8 +273,16 @@ TOdbExceptionProc GetOdbExceptionProc();
 // Raises an exception of class ExceptClass whose message is the class name
 // when Msg is empty, else the class name, ".", a carriage return and Msg.
 // A class that is not an exception class raises the base Exception with
-// that message.
+// that message. Msg is also the exception's detail (Exception::Detail).
 [[noreturn]] void DefaultOdbExceptionProc(TClass ExceptClass, const std::string& Msg);
+
+// One readable line for an exception: the class name, ": " and the detail
+// for the database layer's messages ("EOdbKeyViolation: ByName"); the class
+// name, ": " and the message (with the detail in parentheses when the
+// message does not contain it) for the others ("EInvalidObjectType: Invalid
+// object type in TContainer (expected TContact, got TShape)"). Line breaks
+// become spaces. A std::exception that is not an Exception gives what().
+std::string FormatException(const std::exception& E);
 
 // Convenience for raisers: RaiseOdbException(E::StaticClass(), Msg).
 template <class E>
