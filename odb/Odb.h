@@ -13,3 +13,4 @@
 #include "odb/OdbMapping.h"
 #include "odb/OdbQuery.h"
 #include "odb/OdbSql.h"
+#include "odb/OdbTyped.h"
