@@ -3,10 +3,15 @@
 // itself and creates no objects, so it also shows records that could not be
 // read back (an element class that is not registered, for instance).
 //
-// Payloads are not self-describing: the dumper knows the payloads of the
-// library's classes, and more can be added with RegisterDumpPayload. At a
-// record of any other class it prints the class name and version and stops
-// with EDumpError, since it cannot tell where that payload ends.
+// Payloads carry no length: the dumper knows the payloads of the library's
+// classes, and more can be added with RegisterDumpPayload. A record of any
+// other class (or of a version the decoder does not know) is shown with its
+// class name and version, then value by value from the tags: integers,
+// strings, floats, booleans and nested records. Since nothing says where
+// such a payload ends, everything up to the end of the data is shown under
+// it (the records after it included), and bytes without a tag end it as a
+// hex line. A database record's image holds one record, so there the values
+// shown are exactly that object's.
 //
 // Example:
 //   TUnorderedList v1
@@ -26,7 +31,8 @@
 
 namespace corvid {
 
-// The dump cannot go on: a payload of a class the dumper does not know.
+// Declared for payload decoders that find data they cannot show; the
+// dumper itself shows unknown payloads by their tags instead.
 CORVID_EXCEPTION(EDumpError)
 
 class TObjectDumper;
@@ -44,8 +50,8 @@ class TObjectDumper {
   explicit TObjectDumper(std::ostream& Out) : out_(Out) {}
 
   // Dumps every record from Stream's position to its end. Damaged data
-  // raises the reader's exceptions (EReadError), an unknown payload
-  // EDumpError; what was decoded before stays printed.
+  // raises the reader's exceptions (EReadError); what was decoded before
+  // stays printed.
   void DumpStream(TStream& Stream);
 
   // For payload decoders: one line of text at Indent (two spaces a level).
@@ -54,6 +60,9 @@ class TObjectDumper {
   void Field(int Indent, std::string_view Label, std::string_view Value);
   // One complete nested record, its first line prefixed with Label.
   void Record(TReader& Reader, int Indent, std::string_view Label);
+  // Every value from the reader's position to the end, by its tag (the
+  // payload of a class no decoder knows).
+  void DumpTagged(TReader& Reader, int Indent);
 
   // Text helpers: a string in quotes with non-printable bytes escaped, and
   // bytes in hex (at most Max of them, then "...").
@@ -63,6 +72,7 @@ class TObjectDumper {
  private:
   std::ostream& out_;
   int depth_ = 0;
+  bool untilEnd_ = false;  // a payload was shown by its tags to the end
 };
 
 // Dumps a whole stream to Out (see TObjectDumper::DumpStream).
