@@ -1,7 +1,8 @@
-// The object database in one include: drivers and their registry, the
-// database, mappings, datasets, object files, queries, updates and the SQL
-// statement builders, with the fields, indices and errors they use, the typed
-// layer (odb/OdbTyped.h) and the exception hook and FormatException.
+/// @file
+/// The object database in one include: drivers and their registry, the
+/// database, mappings, datasets, object files, queries, updates and the SQL
+/// statement builders, with the fields, indices and errors they use, the typed
+/// layer (odb/OdbTyped.h) and the exception hook and FormatException.
 #pragma once
 
 #include "odb/OdbDatabase.h"
