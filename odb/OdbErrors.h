@@ -7,8 +7,9 @@
 ///
 /// The library never throws them directly: every raise goes through
 /// RaiseOdbException (util/OdbMisc.h) with the class and a detail text, so an
-/// application's hook decides the final message. The detail texts passed by
-/// the library:
+/// application's hook decides the final message. With the default hook the
+/// detail is also the raised exception's Detail(), and FormatException
+/// prints "EOdbKeyViolation: ByName". The detail texts passed by the library:
 ///   EOdbError                       "Internal error, TOdbField.GetAsString"
 ///   EOdbFieldDoesNotExist           the field name
 ///   EOdbIndexDoesNotExist           the index name

@@ -113,8 +113,7 @@ class TTypedObjectFile : public TObjectFile {
 
   /// Stores a copy of Obj as a new record and returns the stored copy, which
   /// holds the numbers the database assigned (auto-increment fields).
-  /// EOdbKeyViolation for a duplicate key; the current object is then the
-  /// copy of Obj that was refused.
+  /// EOdbKeyViolation for a duplicate key (nothing is written).
   T& Insert(const T& Obj) {
     SetCurrentObj(&Obj);
     Insert();

@@ -248,7 +248,15 @@ void DefaultOdbExceptionProc(TClass ExceptClass, const std::string& Msg) {
 
 void RaiseOdbException(TClass ExceptClass, const std::string& Msg) {
   TOdbExceptionProc proc = exceptionProc;
-  if (proc != nullptr) proc(ExceptClass, Msg);
+  if (proc != nullptr) {
+    try {
+      proc(ExceptClass, Msg);
+    } catch (Exception& e) {
+      // Whatever text a hook chose, Detail() names what failed.
+      if (e.Detail().empty()) e.SetDetail(Msg);
+      throw;
+    }
+  }
   // The hook returned without raising. Every caller relies on this call not
   // returning, so raise as the default hook would.
   DefaultOdbExceptionProc(ExceptClass, Msg);

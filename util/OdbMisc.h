@@ -265,7 +265,8 @@ void DebugOutputStrings(const std::vector<std::string>& Strings);
 using TOdbExceptionProc = void (*)(TClass ExceptClass, const std::string& Msg);
 
 /// Calls the hook with ExceptClass and Msg unchanged. Never returns: should
-/// an installed hook return, DefaultOdbExceptionProc raises after it.
+/// an installed hook return, DefaultOdbExceptionProc raises after it. An
+/// Exception the hook raises without a detail gets Msg as its detail.
 [[noreturn]] void RaiseOdbException(TClass ExceptClass, const std::string& Msg);
 /// Installs Proc as the hook; a null Proc reinstalls the default.
 void SetOdbExceptionProc(TOdbExceptionProc Proc);

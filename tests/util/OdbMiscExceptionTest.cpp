@@ -156,12 +156,16 @@ TEST_F(ExceptionHook, DetailAndReadableLineOfEachKindOfRaise) {
             Result("expected Exception, got TObject",
                    "EInvalidObjectType: Invalid object type in TContainer (expected Exception, "
                    "got TObject)"));
-  // A hook's own text is shown as it is, its line breaks as spaces.
+  // A hook's own text is shown as it is, its line breaks as spaces; a hook
+  // that gives no detail still leaves the detail text in Detail().
   SetOdbExceptionProc([](TClass c, const std::string& msg) {
-    RaiseExceptionOfClass(c, "Schlüssel doppelt:\r" + msg, msg);
+    RaiseExceptionOfClass(c, "Schlüssel doppelt:\r" + msg);
   });
   EXPECT_EQ(DetailAndLine([] { RaiseOdb<EOdbKeyViolation>("ByName"); }),
             Result("ByName", "EOdbKeyViolation: Schlüssel doppelt: ByName"));
+  SetOdbExceptionProc([](TClass c, const std::string&) { RaiseExceptionOfClass(c, "Refused"); });
+  EXPECT_EQ(DetailAndLine([] { RaiseOdb<EOdbKeyViolation>("ByName"); }),
+            Result("ByName", "EOdbKeyViolation: Refused (ByName)"));
   EXPECT_EQ(FormatException(std::runtime_error("plain")), "plain");
 }
 
