@@ -306,6 +306,7 @@ void TObjectDumper::DumpTagged(TReader& Reader, int Indent) {
 }
 
 void TObjectDumper::DumpStream(TStream& Stream) {
+  untilEnd_ = false;
   TReader reader(Stream);
   while (!reader.EndOfStream()) Record(reader, 0, "");
 }
