@@ -147,10 +147,6 @@ void TObjectStream::WriteObject(const TObject* Obj) {
   }
 }
 
-namespace {
-
-// Appends " (class C version V, record at byte N)" to a read error's message
-// and makes that context its detail.
 void AddRecordContext(EReadError& E, std::string_view ClassName, std::uint16_t Version,
                       std::int64_t Start) {
   std::string detail = "class ";
@@ -159,8 +155,6 @@ void AddRecordContext(EReadError& E, std::string_view ClassName, std::uint16_t V
   E.SetMessage(E.Message() + " (" + detail + ")");
   E.SetDetail(std::move(detail));
 }
-
-}  // namespace
 
 std::unique_ptr<TObject> TObjectStream::ReadObject() {
   if (writer_) throw EReadError("Object stream is writing");

@@ -194,6 +194,12 @@ class TObjectReader : public TReader {
   TObjectStream& owner_;
 };
 
+/// Appends " (class ClassName version Version, record at byte Start)" to a
+/// read error's message and makes that text its detail: how a failure inside
+/// a record's payload names the record (ReadObject and the dumper use it).
+void AddRecordContext(EReadError& E, std::string_view ClassName, std::uint16_t Version,
+                      std::int64_t Start);
+
 // --- Object stream ------------------------------------------------------------------
 
 /// Writes and reads object records on a byte stream.

@@ -234,6 +234,7 @@ void TObjectDumper::Record(TReader& Reader, int Indent, std::string_view Label) 
     int& d;
     ~Guard() { --d; }
   } guard{depth_};
+  const std::int64_t start = Reader.Position();
   Reader.ReadSignature();
   const std::string name = Reader.ReadString();
   if (name == NilObjectName) {
@@ -245,12 +246,18 @@ void TObjectDumper::Record(TReader& Reader, int Indent, std::string_view Label) 
   shown = shown.substr(1, shown.size() - 2);
   Line(Indent, std::string(Label) + shown + " v" + Num(version));
   const TDumpPayloadProc proc = version == 1 ? FindDecoder(name) : nullptr;
-  if (proc == nullptr) {
-    Line(Indent + 1, "(payload not known to the dumper: its values by their tags, to the end)");
-    DumpTagged(Reader, Indent + 1);
-    return;
+  try {
+    if (proc == nullptr) {
+      Line(Indent + 1, "(payload not known to the dumper: its values by their tags, to the end)");
+      DumpTagged(Reader, Indent + 1);
+    } else {
+      proc(Reader, *this, name, Indent + 1);
+    }
+  } catch (EReadError& e) {
+    // Like the object stream: the innermost failing record is named.
+    if (e.Detail().empty()) AddRecordContext(e, name, version, start);
+    throw;
   }
-  proc(Reader, *this, name, Indent + 1);
 }
 
 void TObjectDumper::DumpTagged(TReader& Reader, int Indent) {

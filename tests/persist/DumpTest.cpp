@@ -92,10 +92,11 @@ TEST(Dump, UnknownPayloadsAreShownByTheirTagsDamageStops) {
   EXPECT_EQ(Dump(Bytes().Head("TStack", 2).Int(5)),
             "TStack v2\n  (payload not known to the dumper: its values by their tags, to the "
             "end)\n  Integer: 5\n");
+  // Damage inside a payload names the record, as the object stream does.
   Dump(Bytes().Head("TShape").Str("a").Byte(0x54).Raw("PF1"), &error);
-  EXPECT_EQ(error, "EReadError: Invalid stream format");
-  Dump(Bytes().Head("TBitmap").Int(100).Raw("short"), &error);
-  EXPECT_EQ(error, "EReadError: Stream read error");
+  EXPECT_EQ(error, "EReadError: Invalid stream format (class TShape version 1, record at byte 0)");
+  Dump(Bytes().Nil().Head("TBitmap").Int(100).Raw("short"), &error);
+  EXPECT_EQ(error, "EReadError: Stream read error (class TBitmap version 1, record at byte 17)");
   Dump("TPF1", &error);
   EXPECT_EQ(error, "EReadError: Invalid stream format");
 }
@@ -106,7 +107,10 @@ TEST(Dump, NestingIsLimited) {
     data += Bytes().Head("TStringCombo").Str("").Bool(true).str();
   std::string error;
   Dump(data, &error);
-  EXPECT_EQ(error, "EReadError: Objects nested too deeply");
+  // The deepest record read, the 1000th of 23 bytes each, is named.
+  EXPECT_EQ(error,
+            "EReadError: Objects nested too deeply (class TStringCombo version 1, record at byte "
+            "22977)");
 }
 
 void DumpShape(TReader& Reader, TObjectDumper& Dumper, std::string_view Class, int Indent) {
