@@ -171,7 +171,11 @@ bool DumpTable(sqlite3* Db, const std::string& Table) {
 
 int DumpDatabase(const char* File, const char* Table) {
   sqlite3* db = nullptr;
-  if (sqlite3_open_v2(File, &db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
+  // Opening is lazy: reading the schema is what finds a file that is not a
+  // database.
+  if (sqlite3_open_v2(File, &db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK ||
+      sqlite3_exec(db, "select count(*) from sqlite_master", nullptr, nullptr, nullptr) !=
+          SQLITE_OK) {
     std::cerr << "corvid-dump: " << File << ": " << sqlite3_errmsg(db) << '\n';
     sqlite3_close(db);
     return 1;
@@ -186,14 +190,14 @@ int DumpDatabase(const char* File, const char* Table) {
       if (!DumpTable(db, t)) status = 1;
     }
   } else {
-    status = 1;
-    for (const std::string& t : tables) {
-      if (sqlite3_stricmp(t.c_str(), Table) == 0) status = DumpTable(db, t) ? 0 : 1;
-    }
-    if (status == 1 && std::none_of(tables.begin(), tables.end(), [&](const std::string& t) {
-          return sqlite3_stricmp(t.c_str(), Table) == 0;
-        })) {
+    const auto it = std::find_if(tables.begin(), tables.end(), [&](const std::string& t) {
+      return sqlite3_stricmp(t.c_str(), Table) == 0;
+    });
+    if (it == tables.end()) {
       std::cerr << "corvid-dump: " << File << ": no object table " << Table << '\n';
+      status = 1;
+    } else if (!DumpTable(db, *it)) {
+      status = 1;
     }
   }
   sqlite3_close(db);
