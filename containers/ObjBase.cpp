@@ -3,7 +3,7 @@
 namespace corvid {
 
 void TContainer::CheckType(const TObject* Obj) const {
-  if (Obj == nullptr || !Obj->InheritsFrom(objClass_)) RaiseInvalidObjectType();
+  if (Obj == nullptr || !Obj->InheritsFrom(objClass_)) RaiseInvalidObjectType(objClass_, Obj);
 }
 
 void TContainer::ReleaseObj(TObject* Obj) {

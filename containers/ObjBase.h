@@ -1,10 +1,11 @@
-// The abstract container root, the node base and the abstract container of
-// linked nodes with a cursor and a marker.
-//
-// Ownership: an object leaves a container either released (destroyed when
-// the container owns its objects) or detached (handed back to the caller,
-// never destroyed). Nodes are always destroyed by the container that made
-// them.
+/// @file
+/// The abstract container root, the node base and the abstract container of
+/// linked nodes with a cursor and a marker.
+///
+/// Ownership: an object leaves a container either released (destroyed when
+/// the container owns its objects) or detached (handed back to the caller,
+/// never destroyed). Nodes are always destroyed by the container that made
+/// them.
 #pragma once
 
 #include <cstdint>
@@ -19,17 +20,18 @@ namespace corvid {
 class TObjectReader;
 class TObjectWriter;
 
-// Iteration callbacks. CallBackData is passed unchanged to every call and is
-// wide enough to carry a pointer (the stream payloads pass a writer in it).
+/// Iteration callbacks. CallBackData is passed unchanged to every call and is
+/// wide enough to carry a pointer (the stream payloads pass a writer in it).
 using TIteratorProc = void (*)(TObject* Obj, std::intptr_t CallBackData);
 using TMethodIterator = std::function<void(TObject* Obj, std::intptr_t CallBackData)>;
 
+/// The abstract root of the containers: element class, compare function, ownership flag and count.
 class TContainer : public TObject {
   CORVID_CLASS(TContainer, ::corvid::TObject)
  public:
   explicit TContainer(TClass AClass) : objClass_(AClass) {}
-  // Destructors of containers call Clear() themselves: a virtual call from
-  // this destructor would no longer reach the descendant.
+  /// Destructors of containers call Clear() themselves: a virtual call from
+  /// this destructor would no longer reach the descendant.
   ~TContainer() override = default;
   TContainer(const TContainer&) = delete;
   TContainer& operator=(const TContainer&) = delete;
@@ -45,9 +47,9 @@ class TContainer : public TObject {
   virtual void ForEachCallMethod(const TMethodIterator& Method, std::intptr_t CallBackData) = 0;
   virtual void Clear() = 0;
 
-  // Raises EInvalidObjectType unless Obj is non-null and of ObjClass.
+  /// Raises EInvalidObjectType unless Obj is non-null and of ObjClass.
   void CheckType(const TObject* Obj) const;
-  // Destroys Obj when GetOwnership() is true.
+  /// Destroys Obj when GetOwnership() is true.
   void ReleaseObj(TObject* Obj);
 
  protected:
@@ -62,9 +64,9 @@ class TContainer : public TObject {
   friend void WriteContainer(TObject* Obj, TObjectWriter& Writer);
 };
 
-// A node holds one object reference. Destroying a node destroys the object
-// Obj still refers to, so containers null Obj before destroying a node whose
-// object they have already released or detached.
+/// A node holds one object reference. Destroying a node destroys the object
+/// Obj still refers to, so containers null Obj before destroying a node whose
+/// object they have already released or detached.
 class TNode : public TObject {
   CORVID_CLASS(TNode, ::corvid::TObject)
  public:
@@ -76,6 +78,7 @@ class TNode : public TObject {
   TObject* Obj = nullptr;
 };
 
+/// The abstract container of linked nodes, with a cursor and a marker.
 class TNodeContainer : public TContainer {
   CORVID_CLASS(TNodeContainer, ::corvid::TContainer)
  public:
@@ -84,10 +87,10 @@ class TNodeContainer : public TContainer {
   }
 
   virtual TObject* GetCurrentObj() const;
-  // Releases the current object and stores Obj in its place, without a type
-  // check and without reordering.
+  /// Releases the current object and stores Obj in its place, without a type
+  /// check and without reordering.
   virtual void SetCurrentObj(TObject* Obj);
-  // Moves the cursor to the N-th object (1-based) and returns it.
+  /// Moves the cursor to the N-th object (1-based) and returns it.
   virtual TObject* GetNthObj(std::int32_t N) = 0;
   virtual void Insert(TObject* Obj) = 0;
   virtual bool Delete(const TObject* Obj, std::int32_t Occurrence = 1) = 0;
@@ -114,14 +117,14 @@ class TNodeContainer : public TContainer {
   friend void WriteNodeContainer(TObject* Obj, TObjectWriter& Writer);
 };
 
-// Stream payload pieces shared by the containers (defined with the stream
-// payloads).
+/// Stream payload pieces shared by the containers (defined with the stream
+/// payloads).
 void ReadContainer(TObject* Obj, TObjectReader& Reader);
 void WriteContainer(TObject* Obj, TObjectWriter& Writer);
 void ReadNodeContainer(TObject* Obj, TObjectReader& Reader);
-// The part of ReadNodeContainer before the objects: the container part and
-// the count (returned); cursor and marker reset. For a reader that inserts
-// the objects itself.
+/// The part of ReadNodeContainer before the objects: the container part and
+/// the count (returned); cursor and marker reset. For a reader that inserts
+/// the objects itself.
 std::int32_t ReadNodeContainerStart(TObject* Obj, TObjectReader& Reader);
 void WriteNodeContainer(TObject* Obj, TObjectWriter& Writer);
 

@@ -29,11 +29,16 @@ std::unique_ptr<TObject> TClass::CreateBlank() const {
 }
 
 void RaiseExceptionOfClass(TClass c, std::string message) {
+  RaiseExceptionOfClass(c, std::move(message), std::string());
+}
+
+void RaiseExceptionOfClass(TClass c, std::string message, std::string detail) {
   std::unique_ptr<TObject> obj;
   if (c.InheritsFrom(Exception::StaticClass())) obj = c.Create();
   auto* e = dynamic_cast<Exception*>(obj.get());
-  if (e == nullptr) throw Exception(std::move(message));
+  if (e == nullptr) throw Exception(std::move(message), std::move(detail));
   e->SetMessage(std::move(message));
+  e->SetDetail(std::move(detail));
   e->Raise();                     // throws a copy; `obj` is freed while unwinding
   throw Exception(e->Message());  // not reached: Raise() never returns
 }

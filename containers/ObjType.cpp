@@ -61,6 +61,16 @@ std::string Named(Slot slot, const std::string& name) {
 void RaiseInvalidObjectType() {
   throw EInvalidObjectType(Messages()[kInvalidObjectType]);
 }
+void RaiseInvalidObjectType(TClass Expected, TClass Got) {
+  std::string detail = "expected ";
+  detail += Expected.IsNull() ? std::string_view("none") : Expected.Name();
+  detail += ", got ";
+  detail += Got.IsNull() ? std::string_view("none") : Got.Name();
+  throw EInvalidObjectType(Messages()[kInvalidObjectType], std::move(detail));
+}
+void RaiseInvalidObjectType(TClass Expected, const TObject* Got) {
+  RaiseInvalidObjectType(Expected, Got != nullptr ? Got->ClassType() : TClass());
+}
 void RaiseContainerIsEmpty() {
   throw EContainerIsEmpty(Messages()[kContainerIsEmpty]);
 }
@@ -95,16 +105,16 @@ void RaiseClassVersionNotRegistered() {
   throw EClassVersionNotRegistered(Messages()[kClassVersionNotRegistered]);
 }
 void RaiseClassNotRegistered(const std::string& Name) {
-  throw EClassNotRegistered(Named(kClassNotRegistered, Name));
+  throw EClassNotRegistered(Named(kClassNotRegistered, Name), Name);
 }
 void RaiseDuplicateCompareFunc(const std::string& Name) {
-  throw EDuplicateCompareFunc(Named(kDuplicateCompareFunc, Name));
+  throw EDuplicateCompareFunc(Named(kDuplicateCompareFunc, Name), Name);
 }
 void RaiseDuplicateHashFunc(const std::string& Name) {
-  throw EDuplicateHashFunc(Named(kDuplicateHashFunc, Name));
+  throw EDuplicateHashFunc(Named(kDuplicateHashFunc, Name), Name);
 }
 void RaiseDuplicateRegisteredClass(const std::string& Name) {
-  throw EDuplicateRegisteredClass(Named(kDuplicateRegisteredClass, Name));
+  throw EDuplicateRegisteredClass(Named(kDuplicateRegisteredClass, Name), Name);
 }
 
 void SetCorvidMessages(std::string InvalidObjectType, std::string ContainerIsEmpty,

@@ -1,5 +1,6 @@
-// Exceptions of the container, registry and streaming layer, their raise
-// routines and the replaceable set of sixteen message texts.
+/// @file
+/// Exceptions of the container, registry and streaming layer, their raise
+/// routines and the replaceable set of sixteen message texts.
 #pragma once
 
 #include <string>
@@ -24,10 +25,10 @@ CORVID_EXCEPTION(EClassVersionNotRegistered)
 CORVID_EXCEPTION(EDuplicateCompareFunc)
 CORVID_EXCEPTION(EDuplicateHashFunc)
 CORVID_EXCEPTION(EDuplicateRegisteredClass)
-// Declared for applications; the library never raises it.
+/// Declared for applications; the library never raises it.
 CORVID_EXCEPTION(ENodeNotFound)
 
-// Each raise routine throws its exception with the current text of its slot.
+/// Each raise routine throws its exception with the current text of its slot.
 [[noreturn]] void RaiseInvalidObjectType();
 [[noreturn]] void RaiseContainerIsEmpty();
 [[noreturn]] void RaiseContainerIsFull();
@@ -40,14 +41,20 @@ CORVID_EXCEPTION(ENodeNotFound)
 [[noreturn]] void RaiseCompareFuncNotRegistered();
 [[noreturn]] void RaiseHashFuncNotRegistered();
 [[noreturn]] void RaiseClassVersionNotRegistered();
-// These four append " : " and the name to the slot text.
+/// The slot-1 text as the message, and as the detail the class expected and
+/// the class Got ("expected TContact, got TShape"; "none" for a null class).
+[[noreturn]] void RaiseInvalidObjectType(TClass Expected, TClass Got);
+/// The same for an object handed over (null allowed).
+[[noreturn]] void RaiseInvalidObjectType(TClass Expected, const TObject* Got);
+/// These four append " : " and the name to the slot text; the name is also
+/// the exception's detail.
 [[noreturn]] void RaiseClassNotRegistered(const std::string& Name);
 [[noreturn]] void RaiseDuplicateCompareFunc(const std::string& Name);
 [[noreturn]] void RaiseDuplicateHashFunc(const std::string& Name);
 [[noreturn]] void RaiseDuplicateRegisteredClass(const std::string& Name);
 
-// Replaces all sixteen message texts, in slot order. Process-wide and
-// unsynchronised: call it at start-up, before other threads raise.
+/// Replaces all sixteen message texts, in slot order. Process-wide and
+/// unsynchronised: call it at start-up, before other threads raise.
 void SetCorvidMessages(std::string InvalidObjectType, std::string ContainerIsEmpty,
                        std::string ContainerIsFull, std::string InvalidIndex,
                        std::string MarkerNotSet, std::string NewArraySizeTooSmall,

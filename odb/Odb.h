@@ -1,6 +1,8 @@
-// The object database in one include: drivers and their registry, the
-// database, mappings, datasets, object files, queries, updates and the SQL
-// statement builders, with the fields, indices and errors they use.
+/// @file
+/// The object database in one include: drivers and their registry, the
+/// database, mappings, datasets, object files, queries, updates and the SQL
+/// statement builders, with the fields, indices and errors they use, the typed
+/// layer (odb/OdbTyped.h) and the exception hook and FormatException.
 #pragma once
 
 #include "odb/OdbDatabase.h"
@@ -13,3 +15,5 @@
 #include "odb/OdbMapping.h"
 #include "odb/OdbQuery.h"
 #include "odb/OdbSql.h"
+#include "odb/OdbTyped.h"
+#include "util/OdbMisc.h"

@@ -170,13 +170,16 @@ void TObjectDataset::ReloadCurrent() {
   std::unique_ptr<TObject> obj = objectStream.ReadObject();
   // An image of another class (a foreign or damaged record) must not reach
   // the mapping, which would treat it as its own class.
-  if (obj != nullptr && !obj->InheritsFrom(GetObjectType())) RaiseInvalidObjectType();
+  if (obj != nullptr && !obj->InheritsFrom(GetObjectType())) {
+    RaiseInvalidObjectType(GetObjectType(), obj.get());
+  }
   currentObj_ = std::move(obj);
   if (currentObj_ != nullptr) mapping_->UpdateFieldsFromObj(currentObj_.get());
 }
 
 void TObjectDataset::CheckObjectType(const TObject* Obj) const {
-  if (Obj == nullptr || !Obj->InheritsFrom(GetObjectType())) RaiseInvalidObjectType();
+  if (Obj == nullptr || !Obj->InheritsFrom(GetObjectType()))
+    RaiseInvalidObjectType(GetObjectType(), Obj);
 }
 
 // --- unique indices -------------------------------------------------------

@@ -97,7 +97,9 @@ void TObjectUpdate::DetachDatabase() {
 }
 
 void TObjectUpdate::CheckObjectType(const TObject* Obj) const {
-  if (Obj == nullptr || !Obj->InheritsFrom(mapping_->GetObjectType())) RaiseInvalidObjectType();
+  if (Obj == nullptr || !Obj->InheritsFrom(mapping_->GetObjectType())) {
+    RaiseInvalidObjectType(mapping_->GetObjectType(), Obj);
+  }
 }
 
 void TObjectUpdate::PrepareImage(const TObject* Obj, TMemoryStream& Stream) {

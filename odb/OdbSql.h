@@ -1,27 +1,28 @@
-// SQL statement builders: the text of create-table, create-index, select,
-// delete and insert statements for a mapping and its current field values.
-//
-// The text is read by SQL engines, so every keyword, blank, comma and line
-// break is part of the output format. Each builder but BuildSelectWhereClause
-// writes into a TStringList: it first clears the list and then appends the
-// lines in order; a statement is its lines joined with line breaks
-// (TStringList::Text). Table and column names are written as they are.
-//
-// Values are written from the fields' AsString text and enclosed in single
-// quotes (every value of a where clause, the string values of an insert); a
-// single quote inside a value is doubled, so no value can end its literal
-// early. Floats are the exception to AsString: their text always has '.'
-// as decimal separator (AsString takes the user's), and it reads back as
-// the stored double: the 15-decimal text where that does
-// ("61.500000000000000"), otherwise the shortest text that does
-// ("0.3333333333333333" for 1/3), so a where clause on a float key matches
-// exactly. Drivers that run statements against an engine should still bind
-// values as parameters where they can; the doubling makes the built text
-// itself safe to hand to an engine.
-//
-// The builders that need the primary index look it up first, so a mapping
-// without one raises EOdbTableMustHavePrimaryIndex (detail: the table name)
-// before the output is touched.
+/// @file
+/// SQL statement builders: the text of create-table, create-index, select,
+/// delete and insert statements for a mapping and its current field values.
+///
+/// The text is read by SQL engines, so every keyword, blank, comma and line
+/// break is part of the output format. Each builder but BuildSelectWhereClause
+/// writes into a TStringList: it first clears the list and then appends the
+/// lines in order; a statement is its lines joined with line breaks
+/// (TStringList::Text). Table and column names are written as they are.
+///
+/// Values are written from the fields' AsString text and enclosed in single
+/// quotes (every value of a where clause, the string values of an insert); a
+/// single quote inside a value is doubled, so no value can end its literal
+/// early. Floats are the exception to AsString: their text always has '.'
+/// as decimal separator (AsString takes the user's), and it reads back as
+/// the stored double: the 15-decimal text where that does
+/// ("61.500000000000000"), otherwise the shortest text that does
+/// ("0.3333333333333333" for 1/3), so a where clause on a float key matches
+/// exactly. Drivers that run statements against an engine should still bind
+/// values as parameters where they can; the doubling makes the built text
+/// itself safe to hand to an engine.
+///
+/// The builders that need the primary index look it up first, so a mapping
+/// without one raises EOdbTableMustHavePrimaryIndex (detail: the table name)
+/// before the output is touched.
 #pragma once
 
 #include <cstdint>
@@ -37,8 +38,8 @@ class TORMapping;
 class TObjectDataset;
 class TUnorderedList;
 
-// An ordered list of text lines: the statement text of the builders and the
-// select statement of a query.
+/// An ordered list of text lines: the statement text of the builders and the
+/// select statement of a query.
 class TStringList {
  public:
   TStringList() = default;
@@ -48,12 +49,12 @@ class TStringList {
   void Add(std::string Line) { lines_.push_back(std::move(Line)); }
   std::int32_t Count() const { return static_cast<std::int32_t>(lines_.size()); }
   bool IsEmpty() const { return lines_.empty(); }
-  // The N-th line (1-based); raises EInvalidIndex outside 1..Count().
+  /// The N-th line (1-based); raises EInvalidIndex outside 1..Count().
   const std::string& Get(std::int32_t N) const;
-  // The lines joined with "\n" between them (no trailing line break).
+  /// The lines joined with "\n" between them (no trailing line break).
   std::string Text() const;
-  // Replaces the content by the lines of Value, split at "\n" ("\r\n"
-  // works too); a line break at the very end adds no empty line.
+  /// Replaces the content by the lines of Value, split at "\n" ("\r\n"
+  /// works too); a line break at the very end adds no empty line.
   void SetText(std::string_view Value);
 
   const std::vector<std::string>& Lines() const { return lines_; }
@@ -68,23 +69,23 @@ class TStringList {
   std::vector<std::string> lines_;
 };
 
-// Encloses Value in single quotes, doubling every single quote inside it.
+/// Encloses Value in single quotes, doubling every single quote inside it.
 std::string QuoteSqlValue(std::string_view Value);
 
 void BuildCreateTableStatement(TStringList& Strings, TORMapping& Mapping,
                                const std::string& TableName, const std::string& StringType,
                                const std::string& IntegerType, const std::string& FloatType,
                                const std::string& ObjectColumnType);
-// One "create ... index" line per index of the dataset's mapping, primary
-// indices skipped; the dataset's name is the table name.
+/// One "create ... index" line per index of the dataset's mapping, primary
+/// indices skipped; the dataset's name is the table name.
 void BuildCreateIndexStatements(TStringList& Strings, TObjectDataset& Dataset);
-// Clause := "where " + "name = 'value'" terms on the primary key joined by
-// " and ".
+/// Clause := "where " + "name = 'value'" terms on the primary key joined by
+/// " and ".
 void BuildSelectWhereClause(std::string& Clause, TORMapping& Mapping, const std::string& TableName);
 void BuildSelectObjectQuery(TStringList& Strings, TORMapping& Mapping,
                             const std::string& TableName);
 void BuildDeleteStatement(TStringList& Strings, TORMapping& Mapping, const std::string& TableName);
-// Fields is a list of TOdbField, normally the mapping's fields.
+/// Fields is a list of TOdbField, normally the mapping's fields.
 void BuildInsertStatement(TStringList& Strings, TUnorderedList& Fields,
                           const std::string& TableName);
 

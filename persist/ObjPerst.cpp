@@ -147,6 +147,15 @@ void TObjectStream::WriteObject(const TObject* Obj) {
   }
 }
 
+void AddRecordContext(EReadError& E, std::string_view ClassName, std::uint16_t Version,
+                      std::int64_t Start) {
+  std::string detail = "class ";
+  detail += ClassName;
+  detail += " version " + std::to_string(Version) + ", record at byte " + std::to_string(Start);
+  E.SetMessage(E.Message() + " (" + detail + ")");
+  E.SetDetail(std::move(detail));
+}
+
 std::unique_ptr<TObject> TObjectStream::ReadObject() {
   if (writer_) throw EReadError("Object stream is writing");
   if (depth_ >= MaxObjectDepth) RaiseNestedTooDeeplyOnRead();
@@ -162,6 +171,7 @@ std::unique_ptr<TObject> TObjectStream::ReadObject() {
   } guard{*this};
 
   TObjectReader& reader = *reader_;
+  const std::int64_t start = reader.Position();
   reader.ReadSignature();
   // The class name is looked up where it lies in the read-ahead when it
   // can be; it is only copied when it is needed for an error message.
@@ -185,6 +195,11 @@ std::unique_ptr<TObject> TObjectStream::ReadObject() {
     // handle: the stream declared a container with functions that do not
     // fit its objects.
     RaiseInvalidObjectType();
+  } catch (EReadError& e) {
+    // Name the record whose payload failed; the innermost record does it,
+    // the records around it leave its text alone.
+    if (e.Detail().empty()) AddRecordContext(e, entry->Name(), version, start);
+    throw;
   }
   return obj;
 }

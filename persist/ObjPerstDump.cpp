@@ -1,5 +1,7 @@
 #include "persist/ObjPerstDump.h"
 
+#include <algorithm>
+#include <charconv>
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
@@ -223,12 +225,16 @@ void TObjectDumper::Field(int Indent, std::string_view Label, std::string_view V
 }
 
 void TObjectDumper::Record(TReader& Reader, int Indent, std::string_view Label) {
+  // A payload shown by its tags took everything to the end, the records
+  // expected after it included: they were shown there.
+  if (untilEnd_ && Reader.EndOfStream()) return;
   if (depth_ >= MaxObjectDepth) throw EReadError("Objects nested too deeply");
   ++depth_;
   struct Guard {
     int& d;
     ~Guard() { --d; }
   } guard{depth_};
+  const std::int64_t start = Reader.Position();
   Reader.ReadSignature();
   const std::string name = Reader.ReadString();
   if (name == NilObjectName) {
@@ -240,15 +246,74 @@ void TObjectDumper::Record(TReader& Reader, int Indent, std::string_view Label) 
   shown = shown.substr(1, shown.size() - 2);
   Line(Indent, std::string(Label) + shown + " v" + Num(version));
   const TDumpPayloadProc proc = version == 1 ? FindDecoder(name) : nullptr;
-  if (proc == nullptr) {
-    out_.flush();
-    throw EDumpError("Cannot decode the payload of " + shown + " version " + Num(version) +
-                     ": not a library class payload; the dump stops here");
+  try {
+    if (proc == nullptr) {
+      Line(Indent + 1, "(payload not known to the dumper: its values by their tags, to the end)");
+      DumpTagged(Reader, Indent + 1);
+    } else {
+      proc(Reader, *this, name, Indent + 1);
+    }
+  } catch (EReadError& e) {
+    // Like the object stream: the innermost failing record is named.
+    if (e.Detail().empty()) AddRecordContext(e, name, version, start);
+    throw;
   }
-  proc(Reader, *this, name, Indent + 1);
+}
+
+void TObjectDumper::DumpTagged(TReader& Reader, int Indent) {
+  untilEnd_ = true;
+  while (!Reader.EndOfStream()) {
+    switch (Reader.NextValue()) {
+      case vaInt8:
+      case vaInt16:
+      case vaInt32:
+      case vaInt64:
+        Field(Indent, "Integer", Num(Reader.ReadInt64()));
+        break;
+      case vaString:
+      case vaLString:
+      case vaWString:
+      case vaUTF8String:
+        Field(Indent, "String", Quote(Reader.ReadString()));
+        break;
+      case vaExtended: {
+        // Most floats were doubles before they were widened: show those as
+        // the shortest text that reads back as the same double.
+        const long double v = Reader.ReadFloat();
+        char buf[64];
+        const auto d = static_cast<double>(v);
+        const auto r = static_cast<long double>(d) == v ? std::to_chars(buf, buf + sizeof buf, d)
+                                                        : std::to_chars(buf, buf + sizeof buf, v);
+        Field(Indent, "Float", std::string_view(buf, static_cast<std::size_t>(r.ptr - buf)));
+        break;
+      }
+      case vaFalse:
+      case vaTrue:
+        Field(Indent, "Boolean", Reader.ReadBoolean() ? "true" : "false");
+        break;
+      default:
+        if (Reader.NextValue() == 'T') {
+          // No tag starts with 'T': a nested record ("TPF0"), or damage,
+          // which its signature check reports.
+          Record(Reader, Indent, "");
+        } else {
+          // Raw bytes have no tag and no length: show the rest as they are.
+          std::string rest(static_cast<std::size_t>(std::min<std::int64_t>(Reader.Remaining(), 33)),
+                           '\0');
+          Reader.Read(rest.data(), static_cast<std::int64_t>(rest.size()));
+          Field(Indent, "Bytes", HexBytes(rest));
+          char skip[4096];
+          while (Reader.Remaining() > 0) {
+            Reader.Read(skip, std::min<std::int64_t>(Reader.Remaining(), sizeof skip));
+          }
+        }
+        break;
+    }
+  }
 }
 
 void TObjectDumper::DumpStream(TStream& Stream) {
+  untilEnd_ = false;
   TReader reader(Stream);
   while (!reader.EndOfStream()) Record(reader, 0, "");
 }

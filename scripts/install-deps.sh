@@ -8,7 +8,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libsqlite3-dev sqlite3 libpq-dev postgresql
   nlohmann-json3-dev libcereal-dev
-  qt6-base-dev qt6-tools-dev libqt6opengl6-dev libgl-dev locales
+  qt6-base-dev qt6-tools-dev libqt6opengl6-dev libgl-dev locales doxygen
 )
 
 missing=()

@@ -243,12 +243,20 @@ void DefaultOdbExceptionProc(TClass ExceptClass, const std::string& Msg) {
     text += ".\r";
     text += Msg;
   }
-  RaiseExceptionOfClass(ExceptClass, std::move(text));
+  RaiseExceptionOfClass(ExceptClass, std::move(text), Msg);
 }
 
 void RaiseOdbException(TClass ExceptClass, const std::string& Msg) {
   TOdbExceptionProc proc = exceptionProc;
-  if (proc != nullptr) proc(ExceptClass, Msg);
+  if (proc != nullptr) {
+    try {
+      proc(ExceptClass, Msg);
+    } catch (Exception& e) {
+      // Whatever text a hook chose, Detail() names what failed.
+      if (e.Detail().empty()) e.SetDetail(Msg);
+      throw;
+    }
+  }
   // The hook returned without raising. Every caller relies on this call not
   // returning, so raise as the default hook would.
   DefaultOdbExceptionProc(ExceptClass, Msg);
@@ -260,6 +268,27 @@ void SetOdbExceptionProc(TOdbExceptionProc Proc) {
 
 TOdbExceptionProc GetOdbExceptionProc() {
   return exceptionProc;
+}
+
+std::string FormatException(const std::exception& E) {
+  const auto* e = dynamic_cast<const Exception*>(&E);
+  if (e == nullptr) return E.what();
+  const std::string name(e->ClassName());
+  const std::string& message = e->Message();
+  const std::string& detail = e->Detail();
+  std::string body;
+  if (message == name || message == name + ".\r" + detail) {
+    // The database layer's layout: the class name is already in front.
+    body = detail;
+  } else {
+    body = message;
+    if (!detail.empty() && body.find(detail) == std::string::npos) body += " (" + detail + ")";
+  }
+  // Line breaks of a hook's or a message set's text would break the line.
+  for (char& c : body) {
+    if (c == '\r' || c == '\n') c = ' ';
+  }
+  return body.empty() ? name : name + ": " + body;
 }
 
 }  // namespace corvid

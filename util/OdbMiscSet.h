@@ -1,7 +1,8 @@
-// TEnumSet: a set over a small enumeration (ordinals 0 to 7) stored in one
-// byte, bit n standing for the value n. The set types of the database layer
-// (field types, index attributes, data access methods) are instances of it,
-// so their byte form is what drivers and streams see.
+/// @file
+/// TEnumSet: a set over a small enumeration (ordinals 0 to 7) stored in one
+/// byte, bit n standing for the value n. The set types of the database layer
+/// (field types, index attributes, data access methods) are instances of it,
+/// so their byte form is what drivers and streams see.
 #pragma once
 
 #include <cstdint>
@@ -9,6 +10,7 @@
 
 namespace corvid {
 
+/// A set over an enumeration with ordinals 0 to 7, stored in one byte.
 template <class E>
 class TEnumSet {
  public:
@@ -17,7 +19,7 @@ class TEnumSet {
     for (E v : Values) bits_ = static_cast<std::uint8_t>(bits_ | Bit(v));
   }
 
-  // The set whose byte form is Bits.
+  /// The set whose byte form is Bits.
   static constexpr TEnumSet FromBits(std::uint8_t Bits) {
     TEnumSet s;
     s.bits_ = Bits;
@@ -36,7 +38,7 @@ class TEnumSet {
     return *this;
   }
 
-  // Union, difference and intersection.
+  /// Union, difference and intersection.
   friend constexpr TEnumSet operator+(TEnumSet a, TEnumSet b) {
     return FromBits(static_cast<std::uint8_t>(a.bits_ | b.bits_));
   }
@@ -49,7 +51,7 @@ class TEnumSet {
   friend constexpr bool operator==(TEnumSet a, TEnumSet b) { return a.bits_ == b.bits_; }
 
  private:
-  // Ordinals outside 0..7 have no bit: they are never members.
+  /// Ordinals outside 0..7 have no bit: they are never members.
   static constexpr std::uint8_t Bit(E Value) {
     const auto n = static_cast<unsigned>(Value);
     return n < 8 ? static_cast<std::uint8_t>(1u << n) : std::uint8_t{0};

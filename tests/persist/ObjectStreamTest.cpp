@@ -245,6 +245,9 @@ TEST_F(ObjectStream, DamagedRecordsRaiseReadErrors) {
   EXPECT_EQ(message(Bytes().Head("TNoSuchClass").Int(1)),
             "EClassNotRegistered: Class not registered : TNoSuchClass");
   EXPECT_EQ(message(Bytes().Sig().Str("TCounted").Byte(1)), "EReadError: Stream read error");
+  // A bad value inside a payload names the record: class, version, offset.
+  EXPECT_EQ(message(Bytes().Head("TCounted").Byte(0x07)),
+            "EReadError: Invalid property value (class TCounted version 1, record at byte 0)");
   EXPECT_EQ(message(Bytes().Head("TCounted", 2).Int(1)),
             "EClassVersionNotRegistered: Class version not registered");
   // A list that fails on its third object frees the two already read.
@@ -257,7 +260,7 @@ TEST_F(ObjectStream, DamagedRecordsRaiseReadErrors) {
                         .Head("TCounted")
                         .Int(2)
                         .Head("TCounted")),
-            "EReadError: Stream read error");
+            "EReadError: Stream read error (class TCounted version 1, record at byte 84)");
 }
 
 TEST_F(ObjectStream, PositionAfterAFailedReadIsAfterTheLastByteConsumed) {
@@ -286,7 +289,11 @@ TEST_F(ObjectStream, NestingIsLimited) {
     ReadRecord(NestedLists(MaxObjectDepth + 1));
     FAIL();
   } catch (const EReadError& e) {
-    EXPECT_EQ(e.Message(), "Objects nested too deeply");
+    // The deepest list, whose child could not be read, is named.
+    EXPECT_EQ(e.Message().rfind("Objects nested too deeply (class TUnorderedList version 1, "
+                                "record at byte ",
+                                0),
+              0u);
   }
   EXPECT_THROW(ReadRecord(NestedLists(1000000)), EReadError);
 

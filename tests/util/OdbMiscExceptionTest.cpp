@@ -1,7 +1,9 @@
 // The exception hook: default message layout, exact classes, replacement.
 #include <gtest/gtest.h>
 
+#include <stdexcept>
 #include <string>
+#include <utility>
 
 #include "containers/ObjType.h"
 #include "odb/OdbErrors.h"
@@ -125,6 +127,46 @@ TEST_F(ExceptionHook, NonExceptionClassRaisesTheBaseException) {
     EXPECT_EQ(e.ClassType(), Exception::StaticClass());
     EXPECT_EQ(e.Message(), "TObject.\rm");
   }
+}
+
+// What an exception raised by Raise shows: its detail and its readable line.
+template <class Raise>
+std::pair<std::string, std::string> DetailAndLine(Raise raise) {
+  try {
+    raise();
+  } catch (const Exception& e) {
+    return {e.Detail(), FormatException(e)};
+  }
+  return {"no error", ""};
+}
+
+TEST_F(ExceptionHook, DetailAndReadableLineOfEachKindOfRaise) {
+  using Result = std::pair<std::string, std::string>;
+  EXPECT_EQ(DetailAndLine([] { RaiseOdb<EOdbKeyViolation>("ByName"); }),
+            Result("ByName", "EOdbKeyViolation: ByName"));
+  EXPECT_EQ(DetailAndLine([] { RaiseOdb<EOdbDatabaseNotOpened>(); }),
+            Result("", "EOdbDatabaseNotOpened"));
+  EXPECT_EQ(DetailAndLine([] { RaiseClassNotRegistered("TShape"); }),
+            Result("TShape", "EClassNotRegistered: Class not registered : TShape"));
+  EXPECT_EQ(DetailAndLine([] { RaiseContainerIsEmpty(); }),
+            Result("", "EContainerIsEmpty: TContainer is empty"));
+  // The object-type check names both classes beside the fixed message.
+  TObject plain;
+  EXPECT_EQ(DetailAndLine([&] { RaiseInvalidObjectType(Exception::StaticClass(), &plain); }),
+            Result("expected Exception, got TObject",
+                   "EInvalidObjectType: Invalid object type in TContainer (expected Exception, "
+                   "got TObject)"));
+  // A hook's own text is shown as it is, its line breaks as spaces; a hook
+  // that gives no detail still leaves the detail text in Detail().
+  SetOdbExceptionProc([](TClass c, const std::string& msg) {
+    RaiseExceptionOfClass(c, "Schlüssel doppelt:\r" + msg);
+  });
+  EXPECT_EQ(DetailAndLine([] { RaiseOdb<EOdbKeyViolation>("ByName"); }),
+            Result("ByName", "EOdbKeyViolation: Schlüssel doppelt: ByName"));
+  SetOdbExceptionProc([](TClass c, const std::string&) { RaiseExceptionOfClass(c, "Refused"); });
+  EXPECT_EQ(DetailAndLine([] { RaiseOdb<EOdbKeyViolation>("ByName"); }),
+            Result("ByName", "EOdbKeyViolation: Refused (ByName)"));
+  EXPECT_EQ(FormatException(std::runtime_error("plain")), "plain");
 }
 
 }  // namespace
