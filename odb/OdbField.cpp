@@ -38,6 +38,8 @@ bool IsIntegerType(TOdbFieldType t) {
 
 const TOdbField& AsField(const TObject* Obj) {
   if (Obj == nullptr) throw std::bad_cast();
+  // Field lists hold plain fields: skip the cast's hierarchy walk for them.
+  if (Obj->ClassType() == TOdbField::StaticClass()) return static_cast<const TOdbField&>(*Obj);
   return dynamic_cast<const TOdbField&>(*Obj);
 }
 
@@ -208,6 +210,22 @@ std::string OdbFloatToStr(double Value, char Separator) {
 }
 
 TOdbField* GetFieldInList(std::string_view Name, TUnorderedList& List) {
+  // Drivers and mappings look fields up by name for every record. A list of
+  // fields compared by name is searched without building a key field: the
+  // same walk and compare as Search, then the cursor put on the hit.
+  if (List.CompareFunc() == &CompareOdbField &&
+      TOdbField::StaticClass().InheritsFrom(List.ObjClass())) {
+    std::int32_t position = 0;
+    for (TObject* o : List) {
+      ++position;
+      const TOdbField& field = AsField(o);
+      if (SameOdbFieldName(field.GetName(), Name)) {
+        List.GotoNth(position);
+        return const_cast<TOdbField*>(&field);
+      }
+    }
+    RaiseOdb<EOdbFieldDoesNotExist>(std::string(Name));
+  }
   const TOdbField key{std::string(Name), oftInteger, 0};
   if (!List.Search(&key, 1)) RaiseOdb<EOdbFieldDoesNotExist>(std::string(Name));
   return dynamic_cast<TOdbField*>(List.GetCurrentObj());
@@ -235,6 +253,14 @@ bool FieldsEqual(const TOdbField& A, const TOdbField& B) {
       return A.GetAsInteger() == B.GetAsInteger();
   }
   RaiseOdb<EOdbFieldTypeNotSupported>();
+}
+
+bool SameOdbFieldName(std::string_view A, std::string_view B) {
+  if (A.size() != B.size()) return false;
+  if (A.empty()) return true;
+  // Callers nearly always spell the name as it was defined.
+  if (std::memcmp(A.data(), B.data(), A.size()) == 0) return true;
+  return CompareStringNoCase(A, B) == cmpEqual;
 }
 
 TComparison CompareOdbField(const TObject* Left, const TObject* Right) {

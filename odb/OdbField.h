@@ -131,6 +131,9 @@ bool FieldListHasAutoInc(TUnorderedList& List);
 // types raise EOdbFieldsNotComparable; a type outside the four raises
 // EOdbFieldTypeNotSupported.
 bool FieldsEqual(const TOdbField& A, const TOdbField& B);
+// Whether two field names are equal regardless of letter case, as the
+// compare function of field lists decides.
+bool SameOdbFieldName(std::string_view A, std::string_view B);
 // The compare function of field lists: CompareStringNoCase of the names.
 // Both objects must be fields (std::bad_cast otherwise).
 TComparison CompareOdbField(const TObject* Left, const TObject* Right);
