@@ -135,10 +135,10 @@ std::string TOdbField::GetAsString() const {
 void TOdbField::SetAsString(std::string_view Value) {
   CheckType(oftString);
   if (size_ == 0 || !buffer_) return;  // no room even for the length byte
-  const std::string cut = TruncateStr(Value, size_ - 1);
-  const std::size_t n = std::min<std::size_t>(cut.size(), 255);
+  // Cut to the capacity (Size - 1, at most 255) without a temporary copy.
+  const std::size_t n = std::min<std::size_t>({Value.size(), size_ - 1u, 255u});
   buffer_[0] = static_cast<std::uint8_t>(n);
-  std::memcpy(buffer_.get() + 1, cut.data(), n);
+  if (n > 0) std::memcpy(buffer_.get() + 1, Value.data(), n);
 }
 
 double TOdbField::GetAsFloat() const {
@@ -253,14 +253,6 @@ bool FieldsEqual(const TOdbField& A, const TOdbField& B) {
       return A.GetAsInteger() == B.GetAsInteger();
   }
   RaiseOdb<EOdbFieldTypeNotSupported>();
-}
-
-bool SameOdbFieldName(std::string_view A, std::string_view B) {
-  if (A.size() != B.size()) return false;
-  if (A.empty()) return true;
-  // Callers nearly always spell the name as it was defined.
-  if (std::memcmp(A.data(), B.data(), A.size()) == 0) return true;
-  return CompareStringNoCase(A, B) == cmpEqual;
 }
 
 TComparison CompareOdbField(const TObject* Left, const TObject* Right) {

@@ -3,6 +3,7 @@
 #include "containers/ObjCmp.h"
 #include "containers/ObjList.h"
 #include "odb/OdbDatabase.h"
+#include "odb/OdbImageStreams.h"
 #include "odb/OdbMapping.h"
 #include "persist/ObjPerst.h"
 #include "persist/Streams.h"
@@ -185,10 +186,11 @@ TOdbIndex* TObjectFile::GetCurrentIndex() {
     std::int32_t position = 0;
     for (TObject* o : indices) {
       ++position;
-      auto* index = dynamic_cast<TOdbIndex*>(o);
+      auto* index = o != nullptr && o->ClassType() == TOdbIndex::StaticClass()
+                        ? static_cast<TOdbIndex*>(o)
+                        : dynamic_cast<TOdbIndex*>(o);
       if (index == nullptr) break;  // not an index list after all: let Search decide
-      if (index->GetName().size() == name.size() &&
-          CompareStringNoCase(index->GetName(), name) == cmpEqual) {
+      if (SameOdbFieldName(index->GetName(), name)) {
         indices.GotoNth(position);
         return index;
       }
@@ -222,51 +224,6 @@ void TObjectFile::WriteImage(TMemoryStream& Stream, TObjectStream& Objects) {
   GetMapping().BeforeObjectPost(Stream);
   Stream.SetPosition(0);
 }
-
-namespace {
-
-// Lends a file's kept image streams to one insert or update, or makes
-// streams of its own while they are lent already.
-class TImageStreams {
- public:
-  TImageStreams(std::unique_ptr<TMemoryStream>& Buffer, std::unique_ptr<TObjectStream>& Objects,
-                bool& Busy)
-      : busy_(Busy) {
-    if (busy_) {
-      ownBuffer_ = std::make_unique<TMemoryStream>();
-      ownObjects_ = std::make_unique<TObjectStream>(ownBuffer_.get(), false);
-      buffer_ = ownBuffer_.get();
-      objects_ = ownObjects_.get();
-      return;
-    }
-    if (Buffer == nullptr) {
-      Buffer = std::make_unique<TMemoryStream>();
-      Objects = std::make_unique<TObjectStream>(Buffer.get(), false);
-    }
-    buffer_ = Buffer.get();
-    objects_ = Objects.get();
-    busy_ = true;
-    lent_ = true;
-  }
-  ~TImageStreams() {
-    if (lent_) busy_ = false;
-  }
-  TImageStreams(const TImageStreams&) = delete;
-  TImageStreams& operator=(const TImageStreams&) = delete;
-
-  TMemoryStream& Buffer() { return *buffer_; }
-  TObjectStream& Objects() { return *objects_; }
-
- private:
-  bool& busy_;
-  bool lent_ = false;
-  std::unique_ptr<TMemoryStream> ownBuffer_;
-  std::unique_ptr<TObjectStream> ownObjects_;
-  TMemoryStream* buffer_ = nullptr;
-  TObjectStream* objects_ = nullptr;
-};
-
-}  // namespace
 
 void TObjectFile::Insert() {
   TImageStreams streams(imageBuffer_, imageObjects_, imageBusy_);
