@@ -1,7 +1,8 @@
 // Sorting TIntegerBuckets: TArray.QuickSort and TArray.ShellSort against
-// std::sort of the same pointers with an equivalent comparator
-// (CompareIntegerBucket(a, b) == cmpLess). Each result is printed with its
-// ratio to the std::sort baseline of the same size in the same run.
+// std::sort of the same pointers. Both sides call the same out-of-line
+// compare function (the buckets' values, no type checks), so the ratio
+// measures the sorts and not the comparator. The ratios TArray / std::sort
+// of CPU time, same size, same run, are printed last.
 //
 // QuickSort and the baseline run on 1,000,000 buckets. ShellSort (halving
 // gaps, exchange passes repeated until one makes no exchange) grows about
@@ -41,6 +42,15 @@ const std::vector<std::unique_ptr<TIntegerBucket>>& Buckets() {
   return buckets;
 }
 
+// The bucket compare without CompareIntegerBucket's checked casts: every
+// object here is a TIntegerBucket. Kept out of line so that std::sort cannot
+// inline it where TArray calls it through a pointer.
+[[gnu::noinline]] TComparison CompareBuckets(const TObject* Left, const TObject* Right) {
+  const std::int32_t l = static_cast<const TIntegerBucket*>(Left)->GetInteger();
+  const std::int32_t r = static_cast<const TIntegerBucket*>(Right)->GetInteger();
+  return l < r ? cmpLess : (l > r ? cmpGreater : cmpEqual);
+}
+
 void FillArray(TArray& a, std::int32_t n) {
   a.Clear();
   for (std::int32_t i = 0; i < n; ++i) a.Insert(Buckets()[i].get());
@@ -53,9 +63,8 @@ void BM_StdSort(benchmark::State& state) {
     v.clear();
     for (std::int64_t i = 0; i < state.range(0); ++i) v.push_back(Buckets()[i].get());
     state.ResumeTiming();
-    std::sort(v.begin(), v.end(), [](const TObject* l, const TObject* r) {
-      return CompareIntegerBucket(l, r) == cmpLess;
-    });
+    std::sort(v.begin(), v.end(),
+              [](const TObject* l, const TObject* r) { return CompareBuckets(l, r) == cmpLess; });
     benchmark::DoNotOptimize(v.data());
   }
 }
@@ -63,7 +72,7 @@ void BM_StdSort(benchmark::State& state) {
 template <void (TArray::*Sort)()>
 void BM_ArraySort(benchmark::State& state) {
   const auto n = static_cast<std::int32_t>(state.range(0));
-  TArray a(TIntegerBucket::StaticClass(), CompareIntegerBucket, n, 0);
+  TArray a(TIntegerBucket::StaticClass(), CompareBuckets, n, 0);
   a.SetOwnership(false);  // the buckets belong to Buckets()
   for (auto _ : state) {
     state.PauseTiming();
@@ -124,12 +133,11 @@ int main(int argc, char** argv) {
   for (const auto& [size, byName] : reporter.Times()) {
     const auto base = byName.find("BM_StdSort");
     if (base == byName.end()) continue;
-    std::printf("\nRatio to std::sort of the same %s pointers (%.1f ms real, %.1f ms CPU):\n",
-                size.c_str(), base->second.real, base->second.cpu);
+    std::printf("\nTArray / std::sort of the same %s pointers, CPU time (std::sort %.1f ms):\n",
+                size.c_str(), base->second.cpu);
     for (const auto& [name, t] : byName) {
       if (name == base->first) continue;
-      std::printf("  %-20s %9.1f ms real  x%.2f   %9.1f ms CPU  x%.2f\n", name.c_str(), t.real,
-                  t.real / base->second.real, t.cpu, t.cpu / base->second.cpu);
+      std::printf("  %-20s %9.1f ms CPU  x%.2f\n", name.c_str(), t.cpu, t.cpu / base->second.cpu);
     }
   }
   benchmark::Shutdown();

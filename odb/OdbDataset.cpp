@@ -33,6 +33,7 @@ TObjectDataset::~TObjectDataset() {
   if (database_ != nullptr) database_->UnregisterDataset(this);
   mapping_.reset();
   currentObj_.reset();
+  readObjects_.reset();
 }
 
 // --- hooks ----------------------------------------------------------------
@@ -157,7 +158,10 @@ TObject* TObjectDataset::GetCurrentObj() const {
 }
 
 void TObjectDataset::ReloadCurrent() {
-  if (readBuffer_ == nullptr) readBuffer_ = std::make_unique<TMemoryStream>();
+  if (readBuffer_ == nullptr) {
+    readBuffer_ = std::make_unique<TMemoryStream>();
+    readObjects_ = std::make_unique<TObjectStream>(readBuffer_.get(), false);
+  }
   TMemoryStream& stream = *readBuffer_;
   stream.SetSize(0);
   stream.SetPosition(0);
@@ -165,9 +169,8 @@ void TObjectDataset::ReloadCurrent() {
   stream.SetPosition(0);
   mapping_->AfterObjectRead(stream);
   stream.SetPosition(0);
-  TObjectStream objectStream(&stream, false);
   currentObj_.reset();
-  std::unique_ptr<TObject> obj = objectStream.ReadObject();
+  std::unique_ptr<TObject> obj = readObjects_->ReadObject();
   // An image of another class (a foreign or damaged record) must not reach
   // the mapping, which would treat it as its own class.
   if (obj != nullptr && !obj->InheritsFrom(GetObjectType())) {

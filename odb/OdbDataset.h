@@ -27,6 +27,7 @@
 namespace corvid {
 
 class TMemoryStream;
+class TObjectStream;
 class TObjectDatabase;
 class TOdbDriver;
 class TORMapping;
@@ -140,9 +141,12 @@ class TObjectDataset : public TObject {
   TObjectDatabase* database_;
   std::unique_ptr<TORMapping> mapping_;
   std::string datasetName_;
-  /// The memory stream ReloadCurrent reads images into, kept between calls
-  /// so that walking a file does not allocate one per record.
+  /// The memory stream ReloadCurrent reads images into and the object stream
+  /// over it, kept between calls so that walking a file neither allocates
+  /// per record nor looks the class up in the registry again (the object
+  /// stream remembers its last classes).
   std::unique_ptr<TMemoryStream> readBuffer_;
+  std::unique_ptr<TObjectStream> readObjects_;
 };
 
 }  // namespace corvid

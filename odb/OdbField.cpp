@@ -38,6 +38,8 @@ bool IsIntegerType(TOdbFieldType t) {
 
 const TOdbField& AsField(const TObject* Obj) {
   if (Obj == nullptr) throw std::bad_cast();
+  // Field lists hold plain fields: skip the cast's hierarchy walk for them.
+  if (Obj->ClassType() == TOdbField::StaticClass()) return static_cast<const TOdbField&>(*Obj);
   return dynamic_cast<const TOdbField&>(*Obj);
 }
 
@@ -133,10 +135,10 @@ std::string TOdbField::GetAsString() const {
 void TOdbField::SetAsString(std::string_view Value) {
   CheckType(oftString);
   if (size_ == 0 || !buffer_) return;  // no room even for the length byte
-  const std::string cut = TruncateStr(Value, size_ - 1);
-  const std::size_t n = std::min<std::size_t>(cut.size(), 255);
+  // Cut to the capacity (Size - 1, at most 255) without a temporary copy.
+  const std::size_t n = std::min<std::size_t>({Value.size(), size_ - 1u, 255u});
   buffer_[0] = static_cast<std::uint8_t>(n);
-  std::memcpy(buffer_.get() + 1, cut.data(), n);
+  if (n > 0) std::memcpy(buffer_.get() + 1, Value.data(), n);
 }
 
 double TOdbField::GetAsFloat() const {
@@ -208,6 +210,22 @@ std::string OdbFloatToStr(double Value, char Separator) {
 }
 
 TOdbField* GetFieldInList(std::string_view Name, TUnorderedList& List) {
+  // Drivers and mappings look fields up by name for every record. A list of
+  // fields compared by name is searched without building a key field: the
+  // same walk and compare as Search, then the cursor put on the hit.
+  if (List.CompareFunc() == &CompareOdbField &&
+      TOdbField::StaticClass().InheritsFrom(List.ObjClass())) {
+    std::int32_t position = 0;
+    for (TObject* o : List) {
+      ++position;
+      const TOdbField& field = AsField(o);
+      if (SameOdbFieldName(field.GetName(), Name)) {
+        List.GotoNth(position);
+        return const_cast<TOdbField*>(&field);
+      }
+    }
+    RaiseOdb<EOdbFieldDoesNotExist>(std::string(Name));
+  }
   const TOdbField key{std::string(Name), oftInteger, 0};
   if (!List.Search(&key, 1)) RaiseOdb<EOdbFieldDoesNotExist>(std::string(Name));
   return dynamic_cast<TOdbField*>(List.GetCurrentObj());

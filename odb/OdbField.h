@@ -24,6 +24,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -133,6 +134,18 @@ bool FieldListHasAutoInc(TUnorderedList& List);
 /// types raise EOdbFieldsNotComparable; a type outside the four raises
 /// EOdbFieldTypeNotSupported.
 bool FieldsEqual(const TOdbField& A, const TOdbField& B);
+/// Whether two field (or index) names are equal regardless of letter case,
+/// as CompareStringNoCase decides. Inline: mappings and drivers ask for every
+/// record. Names spelt as defined match on their bytes; names of the same
+/// length whose first ASCII characters differ other than in case are told
+/// apart without folding.
+inline bool SameOdbFieldName(std::string_view A, std::string_view B) {
+  if (A.size() != B.size()) return false;
+  if (A.empty() || std::memcmp(A.data(), B.data(), A.size()) == 0) return true;
+  const auto a = static_cast<unsigned char>(A[0]), b = static_cast<unsigned char>(B[0]);
+  if (a < 0x80 && b < 0x80 && (a | 0x20) != (b | 0x20)) return false;
+  return CompareStringNoCase(A, B) == cmpEqual;
+}
 /// The compare function of field lists: CompareStringNoCase of the names.
 /// Both objects must be fields (std::bad_cast otherwise).
 TComparison CompareOdbField(const TObject* Left, const TObject* Right);

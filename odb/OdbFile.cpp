@@ -1,7 +1,9 @@
 #include "odb/OdbFile.h"
 
+#include "containers/ObjCmp.h"
 #include "containers/ObjList.h"
 #include "odb/OdbDatabase.h"
+#include "odb/OdbImageStreams.h"
 #include "odb/OdbMapping.h"
 #include "persist/ObjPerst.h"
 #include "persist/Streams.h"
@@ -124,7 +126,17 @@ void TObjectFile::SetCurrentObj(const TObject* Obj) {
   std::unique_ptr<TObject> copy;
   if (Obj != nullptr) {
     CheckObjectType(Obj);
-    copy = CloneObj(Obj);
+    // What CloneObj does (the image written, then read back), through
+    // streams kept for the purpose.
+    if (copyBuffer_ == nullptr) {
+      copyBuffer_ = std::make_unique<TMemoryStream>();
+      copyObjects_ = std::make_unique<TObjectStream>(copyBuffer_.get(), false);
+    }
+    copyBuffer_->SetSize(0);
+    copyBuffer_->SetPosition(0);
+    copyObjects_->WriteObject(Obj);
+    copyObjects_->Rewind();
+    copy = copyObjects_->ReadObject();
   }
   SetCurrentObjPtr(std::move(copy));
 }
@@ -165,8 +177,26 @@ void TObjectFile::SetIndexName(const std::string& Name) {
 
 TOdbIndex* TObjectFile::GetCurrentIndex() {
   const std::string name = GetIndexName();
-  TOdbIndex probe(name, {});
   TUnorderedList& indices = GetIndices();
+  // FindExact asks for every key: the mapping's own index list is searched
+  // by name without building a probe index, the cursor left on the hit as
+  // Search leaves it.
+  if (indices.CompareFunc() == &CompareOdbIndex &&
+      TOdbIndex::StaticClass().InheritsFrom(indices.ObjClass())) {
+    std::int32_t position = 0;
+    for (TObject* o : indices) {
+      ++position;
+      auto* index = o != nullptr && o->ClassType() == TOdbIndex::StaticClass()
+                        ? static_cast<TOdbIndex*>(o)
+                        : dynamic_cast<TOdbIndex*>(o);
+      if (index == nullptr) break;  // not an index list after all: let Search decide
+      if (SameOdbFieldName(index->GetName(), name)) {
+        indices.GotoNth(position);
+        return index;
+      }
+    }
+  }
+  TOdbIndex probe(name, {});
   if (!indices.Search(&probe)) RaiseOdb<EOdbIndexDoesNotExist>(name);
   return static_cast<TOdbIndex*>(indices.GetCurrentObj());
 }
@@ -186,18 +216,26 @@ void TObjectFile::Pack() {
 
 // --- writing --------------------------------------------------------------
 
-void TObjectFile::WriteImage(TMemoryStream& Stream) {
-  Stream.Clear();
-  {
-    TObjectStream objectStream(&Stream, false);
-    objectStream.WriteObject(GetCurrentObj());
-  }
+void TObjectFile::WriteImage(TMemoryStream& Stream, TObjectStream& Objects) {
+  Stream.SetSize(0);
+  Stream.SetPosition(0);
+  Objects.WriteObject(GetCurrentObj());
   Stream.SetPosition(0);
   GetMapping().BeforeObjectPost(Stream);
   Stream.SetPosition(0);
 }
 
 void TObjectFile::Insert() {
+  TImageStreams streams(imageBuffer_, imageObjects_, imageBusy_);
+  InsertWith(streams.Buffer(), streams.Objects());
+}
+
+void TObjectFile::Update() {
+  TImageStreams streams(imageBuffer_, imageObjects_, imageBusy_);
+  UpdateWith(streams.Buffer(), streams.Objects());
+}
+
+void TObjectFile::InsertWith(TMemoryStream& Stream, TObjectStream& Objects) {
   TORMapping& mapping = GetMapping();
   TOdbDriver& driver = GetDriver();
   TUnorderedList& fields = GetFields();
@@ -212,15 +250,17 @@ void TObjectFile::Insert() {
     mapping.UpdateFieldsFromObj(GetCurrentObj());
   }
 
-  TMemoryStream stream;
+  // The record starts with an empty image when the driver assigns values.
+  Stream.SetSize(0);
+  Stream.SetPosition(0);
   if (FieldListHasAutoInc(fields)) {
     // The driver assigns the auto-increment values on an empty record; the
     // object receives them before its image is written over the record.
-    driver.Insert(GetHandle(), fields, stream);
+    driver.Insert(GetHandle(), fields, Stream);
     try {
       mapping.UpdateObjFromFields(GetCurrentObj());
-      WriteImage(stream);
-      driver.Update(GetHandle(), fields, stream);
+      WriteImage(Stream, Objects);
+      driver.Update(GetHandle(), fields, Stream);
     } catch (...) {
       // Do not leave a record without its image behind: the driver is still
       // on the record it has just inserted.
@@ -231,13 +271,13 @@ void TObjectFile::Insert() {
       throw;
     }
   } else {
-    WriteImage(stream);
-    driver.Insert(GetHandle(), fields, stream);
+    WriteImage(Stream, Objects);
+    driver.Insert(GetHandle(), fields, Stream);
   }
   mapping.AfterInsert();
 }
 
-void TObjectFile::Update() {
+void TObjectFile::UpdateWith(TMemoryStream& Stream, TObjectStream& Objects) {
   if (!HasCurrentObj()) RaiseOdb<EOdbObjectFileNotPositioned>();
   TORMapping& mapping = GetMapping();
   TOdbDriver& driver = GetDriver();
@@ -255,9 +295,8 @@ void TObjectFile::Update() {
   } else {
     mapping.UpdateFieldsFromObj(GetCurrentObj());
   }
-  TMemoryStream stream;
-  WriteImage(stream);
-  driver.Update(GetHandle(), fields, stream);
+  WriteImage(Stream, Objects);
+  driver.Update(GetHandle(), fields, Stream);
   mapping.AfterUpdate();
 }
 

@@ -45,6 +45,7 @@
 namespace corvid {
 
 class TObjectFile;
+class TObjectStream;
 class TVersion1ORMapping;
 
 /// Tag selecting the version-1 constructor of TObjectFile.
@@ -168,12 +169,27 @@ class TObjectFile : public TObjectDataset {
   std::string CurrentImage();
   /// Completes the version-1 construction once.
   void DefineVersion1();
-  /// GetCurrentObj, with the mapping's fields filled from it, for Insert and
-  /// Update; raises EOdbObjectFileNotPositioned.
-  void WriteImage(TMemoryStream& Stream);
+  /// Writes the image of GetCurrentObj into Stream (emptied first) through
+  /// Objects, an object stream over Stream, then runs BeforeObjectPost;
+  /// raises EOdbObjectFileNotPositioned.
+  void WriteImage(TMemoryStream& Stream, TObjectStream& Objects);
+  /// Insert with the image written into Stream through Objects.
+  void InsertWith(TMemoryStream& Stream, TObjectStream& Objects);
+  /// Update with the image written into Stream through Objects.
+  void UpdateWith(TMemoryStream& Stream, TObjectStream& Objects);
 
   TVersion1ORMapping* adapter_ = nullptr;  // the mapping, in the version-1 form
   bool version1Defined_ = false;
+  // Scratch streams kept between records, so that inserts, updates and
+  // SetCurrentObj neither allocate their streams per record nor look the
+  // class up in the registry again. imageBusy_ marks the image stream in
+  // use: an insert or update started from one of its own hooks takes
+  // streams of its own.
+  std::unique_ptr<TMemoryStream> imageBuffer_;
+  std::unique_ptr<TObjectStream> imageObjects_;
+  bool imageBusy_ = false;
+  std::unique_ptr<TMemoryStream> copyBuffer_;
+  std::unique_ptr<TObjectStream> copyObjects_;
 };
 
 }  // namespace corvid

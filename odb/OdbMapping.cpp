@@ -59,7 +59,7 @@ TOdbField* TORMapping::FieldByName(std::string_view Name) {
   // is found without building a search key; GetFieldInList reports a miss.
   for (TObject* o : *fields_) {
     auto* field = static_cast<TOdbField*>(o);
-    if (CompareStringNoCase(field->GetName(), Name) == cmpEqual) return field;
+    if (SameOdbFieldName(field->GetName(), Name)) return field;
   }
   return GetFieldInList(Name, *fields_);
 }

@@ -5,6 +5,7 @@
 #include "odb/OdbDatabase.h"
 #include "odb/OdbDriver.h"
 #include "odb/OdbErrors.h"
+#include "odb/OdbImageStreams.h"
 #include "odb/OdbMapping.h"
 #include "persist/ObjPerst.h"
 #include "persist/Streams.h"
@@ -102,38 +103,42 @@ void TObjectUpdate::CheckObjectType(const TObject* Obj) const {
   }
 }
 
-void TObjectUpdate::PrepareImage(const TObject* Obj, TMemoryStream& Stream) {
+void TObjectUpdate::PrepareImage(const TObject* Obj, TMemoryStream& Stream,
+                                 TObjectStream& Objects) {
   mapping_->UpdateFieldsFromObj(Obj);
-  {
-    TObjectStream objects(&Stream, /*OwnsStream=*/false);
-    objects.WriteObject(Obj);
-  }
+  Stream.SetSize(0);
+  Stream.SetPosition(0);
+  Objects.WriteObject(Obj);
   Stream.SetPosition(0);
   mapping_->BeforeObjectPost(Stream);
   Stream.SetPosition(0);
 }
 
 void TObjectUpdate::Insert(const TObject* Obj) {
-  CheckObjectType(Obj);
-  TOdbDriver& driver = *GetDatabase().GetDriver();
-  mapping_->BeforeInsert();
-  {
-    TMemoryStream stream;
-    PrepareImage(Obj, stream);
-    driver.InsertSQL(handle_, stream, *mapping_, tableName_);
-  }
-  mapping_->AfterInsert();
+  TImageStreams streams(imageBuffer_, imageObjects_, imageBusy_);
+  InsertWith(Obj, streams.Buffer(), streams.Objects());
 }
 
 void TObjectUpdate::Update(const TObject* Obj) {
+  TImageStreams streams(imageBuffer_, imageObjects_, imageBusy_);
+  UpdateWith(Obj, streams.Buffer(), streams.Objects());
+}
+
+void TObjectUpdate::InsertWith(const TObject* Obj, TMemoryStream& Stream, TObjectStream& Objects) {
+  CheckObjectType(Obj);
+  TOdbDriver& driver = *GetDatabase().GetDriver();
+  mapping_->BeforeInsert();
+  PrepareImage(Obj, Stream, Objects);
+  driver.InsertSQL(handle_, Stream, *mapping_, tableName_);
+  mapping_->AfterInsert();
+}
+
+void TObjectUpdate::UpdateWith(const TObject* Obj, TMemoryStream& Stream, TObjectStream& Objects) {
   CheckObjectType(Obj);
   TOdbDriver& driver = *GetDatabase().GetDriver();
   mapping_->BeforeUpdate();
-  {
-    TMemoryStream stream;
-    PrepareImage(Obj, stream);
-    driver.UpdateSQL(handle_, stream, *mapping_, tableName_);
-  }
+  PrepareImage(Obj, Stream, Objects);
+  driver.UpdateSQL(handle_, Stream, *mapping_, tableName_);
   mapping_->AfterUpdate();
 }
 

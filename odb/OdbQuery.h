@@ -31,6 +31,7 @@ namespace corvid {
 
 class TObjectDatabase;
 class TMemoryStream;
+class TObjectStream;
 class TORMapping;
 
 /// An object dataset holding the result of its select statement.
@@ -103,14 +104,23 @@ class TObjectUpdate : public TObject {
 
  private:
   void CheckObjectType(const TObject* Obj) const;
-  /// Fills the fields from Obj, writes Obj's image into Stream and lets the
+  /// Fills the fields from Obj, writes Obj's image into Stream (emptied
+  /// first) through Objects, an object stream over Stream, and lets the
   /// mapping see it (position 0 before and after).
-  void PrepareImage(const TObject* Obj, TMemoryStream& Stream);
+  void PrepareImage(const TObject* Obj, TMemoryStream& Stream, TObjectStream& Objects);
+
+  /// Insert and Update with the image written into Stream through Objects.
+  void InsertWith(const TObject* Obj, TMemoryStream& Stream, TObjectStream& Objects);
+  void UpdateWith(const TObject* Obj, TMemoryStream& Stream, TObjectStream& Objects);
 
   std::int32_t handle_ = 0;
   TObjectDatabase* database_;
   std::unique_ptr<TORMapping> mapping_;
   std::string tableName_;
+  // The image streams kept between calls (see TImageStreams).
+  std::unique_ptr<TMemoryStream> imageBuffer_;
+  std::unique_ptr<TObjectStream> imageObjects_;
+  bool imageBusy_ = false;
 };
 
 }  // namespace corvid

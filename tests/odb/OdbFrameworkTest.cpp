@@ -4,6 +4,8 @@
 // paths.
 #include <gtest/gtest.h>
 
+#include <utility>
+
 #include "Counted.h"
 #include "FakeDriver.h"
 #include "containers/ObjList.h"
@@ -35,6 +37,29 @@ class TNoCaseNameMapping : public TFwItemMapping {
     AddIndex("ByCode", {iaPrimary}, {"Code"});
   }
 };
+
+// Inserts another object into Target from the hook that sees the image of
+// the object being inserted (once).
+class TNestedInsertMapping : public TFwItemMapping {
+  CORVID_CLASS(TNestedInsertMapping, ::corvid::test::TFwItemMapping)
+ public:
+  void BeforeObjectPost(TMemoryStream& Stream) override {
+    TFwItemMapping::BeforeObjectPost(Stream);
+    if (TObjectFile* f = std::exchange(Target, nullptr)) {
+      TFwItem inner("inner", 9);
+      f->SetCurrentObj(&inner);
+      f->Insert();
+    }
+  }
+  static inline TObjectFile* Target = nullptr;
+};
+
+std::string ImageOf(const TObject& Obj) {
+  TMemoryStream m;
+  TObjectStream s(&m, false);
+  s.WriteObject(&Obj);
+  return std::string(m.View());
+}
 
 class OdbFramework : public ::testing::Test {
  protected:
@@ -355,6 +380,20 @@ TEST_F(OdbFramework, InsertRunsHooksAndDriverInOrder) {
                      "AfterInsert"}));
   EXPECT_EQ(Driver().OpenBookmarks, 0);
   EXPECT_EQ(Cur(*f).Name, "b");  // not reloaded: the object just inserted
+}
+
+TEST_F(OdbFramework, InsertFromAnInsertHookKeepsBothImages) {
+  auto f = OpenFile(TNestedInsertMapping::StaticClass());
+  TNestedInsertMapping::Target = f.get();
+  TFwItem outer("outer", 1);
+  f->SetCurrentObj(&outer);
+  f->Insert();
+  ASSERT_EQ(Driver().Records.size(), 2u);
+  EXPECT_EQ(Driver().Records[0].Image, ImageOf(TFwItem("inner", 9)));
+  EXPECT_EQ(Driver().Records[1].Image, ImageOf(outer));
+  // The file's kept streams still serve the next insert.
+  Put(*f, "next", 2);
+  EXPECT_EQ(Driver().Records.back().Image, ImageOf(TFwItem("next", 2)));
 }
 
 TEST_F(OdbFramework, InsertWithoutTheDriversCheckReachesTheDriverDirectly) {
