@@ -3,6 +3,7 @@
 // violated constraint is traced back to the mapping's index.
 #include <gtest/gtest.h>
 
+#include "ExpectRaises.h"
 #include "PgTestSupport.h"
 #include "drivers/PostgreSQLDriverPq.h"
 #include "drivers/PostgreSQLDriverState.h"
@@ -82,12 +83,8 @@ TEST(PgHelpers, TableDescriptionFollowsTheMapping) {
 TEST(PgHelpers, AnIndexOnAMissingFieldIsReported) {
   std::unique_ptr<TORMapping> m = CreateMapping(TItemMapping::StaticClass(), nullptr);
   m->AddIndex("Broken", {}, {"Name", "NoSuchField"});
-  try {
-    TTableDef::FromMapping("Items", m->GetFields(), m->GetIndices());
-    FAIL() << "no error";
-  } catch (const EOdbFieldDoesNotExist& e) {
-    EXPECT_NE(std::string(e.what()).find("NoSuchField"), std::string::npos);
-  }
+  corvid::test::ExpectRaises<EOdbFieldDoesNotExist>(
+      [&] { TTableDef::FromMapping("Items", m->GetFields(), m->GetIndices()); }, "NoSuchField");
 }
 
 }  // namespace
