@@ -3,9 +3,12 @@
 
 #include <string>
 
+#include "ExpectRaises.h"
 #include "containers/ObjType.h"
 #include "odb/OdbErrors.h"
 #include "util/OdbMisc.h"
+
+using corvid::test::ExpectRaises;
 
 namespace corvid {
 namespace {
@@ -16,23 +19,21 @@ class ExceptionHook : public ::testing::Test {
 };
 
 TEST_F(ExceptionHook, EmptyDetailGivesTheClassNameAlone) {
-  try {
-    RaiseOdbException(EOdbObjectFileNotPositioned::StaticClass(), "");
-    FAIL() << "did not raise";
-  } catch (const EOdbObjectFileNotPositioned& e) {
-    EXPECT_EQ(e.Message(), "EOdbObjectFileNotPositioned");
-    EXPECT_EQ(e.ClassType(), EOdbObjectFileNotPositioned::StaticClass());
-  }
+  ExpectRaises<EOdbObjectFileNotPositioned>(
+      [&] { RaiseOdbException(EOdbObjectFileNotPositioned::StaticClass(), ""); },
+      [&](const EOdbObjectFileNotPositioned& e) {
+        EXPECT_EQ(e.Message(), "EOdbObjectFileNotPositioned");
+        EXPECT_EQ(e.ClassType(), EOdbObjectFileNotPositioned::StaticClass());
+      });
 }
 
 TEST_F(ExceptionHook, DetailFollowsPeriodAndCarriageReturn) {
-  try {
-    RaiseOdbException(EOdbDriverNotRegistered::StaticClass(), "Dummy");
-    FAIL() << "did not raise";
-  } catch (const EOdbDriverNotRegistered& e) {
-    EXPECT_EQ(e.Message(), "EOdbDriverNotRegistered.\rDummy");
-    EXPECT_STREQ(e.what(), "EOdbDriverNotRegistered.\rDummy");
-  }
+  ExpectRaises<EOdbDriverNotRegistered>(
+      [&] { RaiseOdbException(EOdbDriverNotRegistered::StaticClass(), "Dummy"); },
+      [&](const EOdbDriverNotRegistered& e) {
+        EXPECT_EQ(e.Message(), "EOdbDriverNotRegistered.\rDummy");
+        EXPECT_STREQ(e.what(), "EOdbDriverNotRegistered.\rDummy");
+      });
 }
 
 TEST_F(ExceptionHook, EveryDatabaseErrorIsRaisedAsItself) {
@@ -40,13 +41,11 @@ TEST_F(ExceptionHook, EveryDatabaseErrorIsRaisedAsItself) {
     const TClass c = OdbErrorClass(i);
     ASSERT_FALSE(c.IsNull()) << i;
     EXPECT_EQ(c.Parent(), Exception::StaticClass()) << c.Name();
-    try {
-      RaiseOdbException(c, "x");
-      FAIL() << "did not raise";
-    } catch (const Exception& e) {
-      EXPECT_EQ(e.ClassType(), c);
-      EXPECT_EQ(e.Message(), std::string(c.Name()) + ".\rx");
-    }
+    ExpectRaises<Exception>([&] { RaiseOdbException(c, "x"); },
+                            [&](const Exception& e) {
+                              EXPECT_EQ(e.ClassType(), c);
+                              EXPECT_EQ(e.Message(), std::string(c.Name()) + ".\rx");
+                            });
   }
   EXPECT_TRUE(OdbErrorClass(OdbErrorClassCount).IsNull());
   EXPECT_TRUE(OdbErrorClass(-1).IsNull());
@@ -89,12 +88,8 @@ void ReturningHook(TClass ExceptClass, const std::string& Msg) {
 TEST_F(ExceptionHook, InstalledHookGetsClassAndDetailUnchanged) {
   SetOdbExceptionProc(&TranslatingHook);
   EXPECT_EQ(GetOdbExceptionProc(), &TranslatingHook);
-  try {
-    RaiseOdbException(EOdbFieldDoesNotExist::StaticClass(), "Name");
-    FAIL() << "did not raise";
-  } catch (const EOdbError& e) {
-    EXPECT_EQ(e.Message(), "translated: Name");
-  }
+  ExpectRaises<EOdbError>([&] { RaiseOdbException(EOdbFieldDoesNotExist::StaticClass(), "Name"); },
+                          ::testing::Eq("translated: Name"));
   EXPECT_EQ(lastClass, "EOdbFieldDoesNotExist");
   EXPECT_EQ(lastMsg, "Name");
 }
@@ -102,12 +97,9 @@ TEST_F(ExceptionHook, InstalledHookGetsClassAndDetailUnchanged) {
 TEST_F(ExceptionHook, HookThatReturnsIsFollowedByTheDefaultRaise) {
   SetOdbExceptionProc(&ReturningHook);
   lastClass.clear();
-  try {
-    RaiseOdbException(EOdbKeyViolation::StaticClass(), "Primary");
-    FAIL() << "did not raise";
-  } catch (const EOdbKeyViolation& e) {
-    EXPECT_EQ(e.Message(), "EOdbKeyViolation.\rPrimary");
-  }
+  ExpectRaises<EOdbKeyViolation>(
+      [&] { RaiseOdbException(EOdbKeyViolation::StaticClass(), "Primary"); },
+      ::testing::Eq("EOdbKeyViolation.\rPrimary"));
   EXPECT_EQ(lastClass, "EOdbKeyViolation");
 }
 
@@ -118,13 +110,11 @@ TEST_F(ExceptionHook, NullHookReinstallsTheDefault) {
 }
 
 TEST_F(ExceptionHook, NonExceptionClassRaisesTheBaseException) {
-  try {
-    DefaultOdbExceptionProc(TObject::StaticClass(), "m");
-    FAIL() << "did not raise";
-  } catch (const Exception& e) {
-    EXPECT_EQ(e.ClassType(), Exception::StaticClass());
-    EXPECT_EQ(e.Message(), "TObject.\rm");
-  }
+  ExpectRaises<Exception>([&] { DefaultOdbExceptionProc(TObject::StaticClass(), "m"); },
+                          [&](const Exception& e) {
+                            EXPECT_EQ(e.ClassType(), Exception::StaticClass());
+                            EXPECT_EQ(e.Message(), "TObject.\rm");
+                          });
 }
 
 }  // namespace
