@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <algorithm>
 #include <fstream>
 #include <sstream>
 
@@ -31,6 +32,16 @@ std::string ReadBytes(const std::string& Path) {
 void WriteBytes(const std::string& Path, const std::string& Text) {
   std::ofstream out(Path, std::ios::binary | std::ios::trunc);
   out << Text;
+}
+
+std::vector<std::string> FilesIn(const std::string& Folder) {
+  std::vector<std::string> names;
+  std::error_code ec;
+  for (const auto& e : std::filesystem::directory_iterator(Folder, ec)) {
+    names.push_back(e.path().filename().string());
+  }
+  std::sort(names.begin(), names.end());
+  return names;
 }
 
 }  // namespace corvid::test

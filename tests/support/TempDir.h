@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 namespace corvid::test {
 
@@ -29,5 +30,7 @@ class TTempDir {
 std::string ReadBytes(const std::string& Path);
 // Replaces the file at Path by Text.
 void WriteBytes(const std::string& Path, const std::string& Text);
+// The names of the entries of Folder (hidden ones too), sorted.
+std::vector<std::string> FilesIn(const std::string& Folder);
 
 }  // namespace corvid::test
