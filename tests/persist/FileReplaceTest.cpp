@@ -18,6 +18,7 @@
 #include "ExpectRaises.h"
 #include "FaultStream.h"
 #include "PersistTestSupport.h"
+#include "TempDir.h"
 #include "containers/ObjList.h"
 #include "persist/ObjPerst.h"
 
@@ -30,16 +31,9 @@ class FileReplace : public ::testing::Test {
  protected:
   void SetUp() override {
     test::RegisterTestClasses();
-    std::string tmpl = (fs::temp_directory_path() / "replaceXXXXXX").string();
-    ASSERT_NE(::mkdtemp(tmpl.data()), nullptr);
-    dir_ = tmpl;
     target_ = (dir_ / "history.bin").string();
     test::Fill(old_, "the old content");
     old_.SaveToFile(target_);
-  }
-  void TearDown() override {
-    std::error_code ec;
-    fs::remove_all(dir_, ec);
   }
 
   // The names in the folder besides the target.
@@ -56,7 +50,8 @@ class FileReplace : public ::testing::Test {
     return test::Content(m);
   }
 
-  fs::path dir_;
+  test::TTempDir temp_;
+  const fs::path dir_ = temp_.Path();
   std::string target_;
   TMemoryStream old_;
 };
