@@ -261,6 +261,11 @@ int CreateTemporaryBeside(const std::string& Target, std::string& TempName) {
   return -1;
 }
 
+TReplaceFileFilter& ReplaceFileFilter() {
+  static TReplaceFileFilter filter;
+  return filter;
+}
+
 // Makes a completed rename durable; a failure here does not undo it, so it
 // is not reported.
 void SyncFolderOf(const std::string& Target) {
@@ -303,7 +308,12 @@ void ReplaceFile(const std::string& FileName, const std::function<void(TStream&)
         // Only a privileged process may give the file away; others keep it.
       }
     }
-    Write(file);
+    if (ReplaceFileFilter()) {
+      std::unique_ptr<TStream> filtered = ReplaceFileFilter()(file);
+      Write(*filtered);
+    } else {
+      Write(file);
+    }
     if (::fsync(fd) != 0) RaiseWriteError();
     file.fd_ = -1;
     if (::close(fd) != 0) RaiseWriteError();
@@ -319,6 +329,10 @@ void ReplaceFile(const std::string& FileName, const std::function<void(TStream&)
     throw;
   }
   SyncFolderOf(target);
+}
+
+void SetReplaceFileFilter(TReplaceFileFilter Filter) {
+  ReplaceFileFilter() = std::move(Filter);
 }
 
 }  // namespace corvid

@@ -16,6 +16,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -160,5 +161,12 @@ class TFileStream : public TStream {
 /// replaced. A FileName that exists but is not a regular file (a device, a
 /// pipe) is written in place: there is nothing there to replace.
 void ReplaceFile(const std::string& FileName, const std::function<void(TStream&)>& Write);
+
+// Where tests make writes fail: while a filter is set, ReplaceFile hands
+// Write the stream the filter makes over the temporary file instead of the
+// file itself (a stream that fails or writes short at a chosen byte, say).
+// An empty filter restores the plain file. Not for concurrent use.
+using TReplaceFileFilter = std::function<std::unique_ptr<TStream>(TStream& File)>;
+void SetReplaceFileFilter(TReplaceFileFilter Filter);
 
 }  // namespace corvid

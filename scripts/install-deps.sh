@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-  cmake ninja-build g++ clang libclang-rt-14-dev
+  cmake ninja-build g++ clang libclang-rt-14-dev clang-format clang-tidy
   libgtest-dev libgmock-dev libbenchmark-dev
   libsqlite3-dev sqlite3 libpq-dev postgresql
   nlohmann-json3-dev libcereal-dev

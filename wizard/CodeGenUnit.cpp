@@ -83,7 +83,8 @@ void TClassModel::WriteInterfaceSection(std::ostream& Out) const {
   const std::string var = ObjectVarName();
   const std::int32_t n = MemberCount();
 
-  // Block 1: header comment, unit heading, uses clause, class heading.
+  // The header comment (module, description, date), the unit heading, the
+  // interface uses clause and the heading of the class.
   w("{" + std::string(75, '-'))("|")("|  Module: " + unit)("|");
   w("|  Description: " + cls + " class and object-relational definition.")("|");
   w("|  History: " + UnitDateText() + ". Created by Unitwright wizard.")("|");
@@ -93,37 +94,39 @@ void TClassModel::WriteInterfaceSection(std::ostream& Out) const {
   w("    Odb;      { for TORMapping }")()(kSeparator)()("type")();
   w(cls + " = class(" + ancestorClass_ + ")")("protected");
 
-  // Block 2: the data fields, colons lined up by the padded names.
+  // The class's data fields, colons lined up by the padded names.
   for (std::int32_t i = 1; i <= n; ++i) {
     w("    F" + RightPad(MemberName(i), ' ', 20) + " : " + MemberTypeText(i) + ";");
   }
-  // Block 3.
+  // A blank line closes the fields.
   w();
-  // Block 4: the setter declarations.
+  // One setter declaration per member.
   for (std::int32_t i = 1; i <= n; ++i) {
     const std::string m = MemberName(i);
     w("    procedure Set" + m + "(const In" + m + " : " + MemberTypeText(i) + ");");
   }
-  // Block 5.
+  // The public part: constructor and destructor.
   w()("public")("    constructor Create;")("    destructor Destroy; override;")();
-  // Block 6: the properties.
+  // One property per member, read from its field, written by its setter.
   for (std::int32_t i = 1; i <= n; ++i) {
     const std::string m = MemberName(i);
     w("    property " + m + " : " + MemberTypeText(i));
     w("         read  F" + m)("         write Set" + m + ";")();
   }
-  // Block 7: the mapping class.
+  // The end of the class, then the mapping class and its overrides.
   w("end;")()(kSeparator)()("type")();
   w(MappingClassName() + " = class(TORMapping)");
   w("    function GetObjectType : TClass; override;");
   w("    procedure DefineFields; override;");
   w("    procedure DefineIndices; override;");
   w("    procedure UpdateFieldsFromObj(const Obj : TObject); override;");
-  // Block 8: the copy-back of the autoincrement value.
+  // With an autoincrement field, the override that copies its value back
+  // into the object.
   if (AutoIncField() != nullptr) {
     w("    procedure UpdateObjFromFields(const Obj : TObject); override;");
   }
-  // Block 9: the stream procedures.
+  // The end of the mapping class and the declarations of the write and
+  // read procedures of the stream format.
   w("end;")()(kSeparator)();
   w("procedure Write" + var + "(")("        const Obj     : TObject;");
   w("        const Writer  : TObjectWriter );")()(kSeparator)();
@@ -139,28 +142,28 @@ void TClassModel::WriteImplementationSection(std::ostream& Out) const {
   const std::int32_t n = MemberCount();
   const std::string cast = "    " + var + " := Obj as " + cls + ";";
 
-  // Block 10: implementation uses clause and the write procedure's heading.
+  // The implementation uses clause and the write procedure up to its cast.
   w()(kSeparator)()("implementation")()("uses");
   w("    OdbIndex, { for iaXXXX }")("    OdbField; { for oftString }")()(kSeparator)();
   w("procedure Write" + var + "(")("        const Obj     : TObject;");
   w("        const Writer  : TObjectWriter );");
   w("var")("    " + var + " : " + cls + ";")("begin")(cast)();
-  // Block 11.
+  // The write procedure writes each member with its stream kind.
   for (std::int32_t i = 1; i <= n; ++i) {
     w("    Writer.Write" + std::string(MemberStreamKind(MemberTypeIndex(i))) + "(" + var + ".F" +
       MemberName(i) + ");");
   }
-  // Block 12.
+  // The end of the write procedure and the read procedure up to its cast.
   w("end;")()(kSeparator)();
   w("procedure Read" + var + "(")("        const Obj     : TObject;");
   w("        const Reader  : TObjectReader );");
   w("var")("    " + var + " : " + cls + ";")("begin")(cast)();
-  // Block 13.
+  // The read procedure reads each member back in the same order.
   for (std::int32_t i = 1; i <= n; ++i) {
     w("    " + var + ".F" + MemberName(i) + " := Reader.Read" +
       MemberStreamKind(MemberTypeIndex(i)) + ";");
   }
-  // Block 14: the constructor creates the Object members in list order...
+  // The constructor creates the Object members in list order...
   w("end;")()(kSeparator)();
   w("constructor " + cls + ".Create;")("begin")("    inherited Create;");
   for (std::int32_t i = 1; i <= n; ++i) {
@@ -168,15 +171,15 @@ void TClassModel::WriteImplementationSection(std::ostream& Out) const {
       w("    F" + MemberName(i) + " := " + MemberTypeText(i) + ".Create;");
     }
   }
-  // Block 16: ...and the destructor frees them in reverse order.
+  // ...and the destructor frees them in reverse order.
   w("end;")()(kSeparator)();
   w("destructor " + cls + ".Destroy;")("begin");
   for (std::int32_t i = n; i >= 1; --i) {
     if (MemberTypeIndex(i) == MemberTypeObject) w("    F" + MemberName(i) + ".Free;");
   }
-  // Block 18.
+  // The destructor ends with the inherited one.
   w("    inherited Destroy;")("end;")()(kSeparator)();
-  // Block 19: the setters; an Object member keeps a clone of its argument.
+  // The setters; an Object member keeps a clone of its argument.
   for (std::int32_t i = 1; i <= n; ++i) {
     const std::string m = MemberName(i);
     w("procedure " + cls + ".Set" + m + "(const In" + m + " : " + MemberTypeText(i) + ");");
@@ -188,21 +191,21 @@ void TClassModel::WriteImplementationSection(std::ostream& Out) const {
     }
     w("end;")();
   }
-  // Block 20: the mapping's methods.
+  // The mapping's GetObjectType, and UpdateFieldsFromObj up to its cast.
   w()(kSeparator)();
   w("function " + mapping + ".GetObjectType : TClass;")("begin");
   w("    Result := " + cls + ";")("end;")()(kSeparator)();
   w("procedure " + mapping + ".UpdateFieldsFromObj( const Obj    : TObject );");
   w("var")("    " + var + " : " + cls + ";")("begin")(cast)();
-  // Block 21.
+  // UpdateFieldsFromObj sets each field from the member of its name.
   for (TObject* o : fields_) {
     const auto* f = static_cast<const TOdbField*>(o);
     w("    FieldByName('" + f->GetName() + "')." + FieldAccessor(f->GetFieldType()) + " := " + var +
       "." + f->GetName() + ";");
   }
-  // Block 22.
+  // The end of UpdateFieldsFromObj.
   w("end;");
-  // Block 23.
+  // With an autoincrement field, UpdateObjFromFields copies its value back.
   if (const TOdbField* a = AutoIncField()) {
     w()(kSeparator)();
     w("procedure " + mapping + ".UpdateObjFromFields( const Obj    : TObject );");
@@ -210,9 +213,9 @@ void TClassModel::WriteImplementationSection(std::ostream& Out) const {
     w("    " + var + "." + a->GetName() + " := FieldByName('" + a->GetName() + "').AsInteger;");
     w("end;");
   }
-  // Block 24.
+  // The heading of DefineFields.
   w()(kSeparator)()("procedure " + mapping + ".DefineFields;")("begin");
-  // Block 25.
+  // DefineFields adds each field with its type and size (0 unless a string).
   for (TObject* o : fields_) {
     const auto* f = static_cast<const TOdbField*>(o);
     const std::string size =
@@ -220,15 +223,16 @@ void TClassModel::WriteImplementationSection(std::ostream& Out) const {
     w("    AddField('" + f->GetName() + "', " + FieldTypeIdent(f->GetFieldType()) + ", " + size +
       ");");
   }
-  // Block 26.
+  // The end of DefineFields and the heading of DefineIndices.
   w("end;")()(kSeparator)()("procedure " + mapping + ".DefineIndices;")("begin");
-  // Block 27.
+  // DefineIndices adds each index with its attributes and fields.
   for (TObject* o : indices_) {
     const auto* x = static_cast<const TOdbIndex*>(o);
     w("    AddIndex('" + x->GetName() + "', [" + AttributeListText(*x) + "], [" +
       IndexFieldListText(*x) + "]);");
   }
-  // Block 28: registration for streaming.
+  // The end of DefineIndices and the initialization section, which
+  // registers the class with its read and write procedures for streaming.
   w("end;")()(kSeparator)()("initialization")()("RegisterStreamable(");
   w("        " + cls + ",")("        [Read" + var + "],")("        [Write" + var + "]");
   w("        );")()("end.");

@@ -17,6 +17,9 @@
 #include <string>
 #include <vector>
 
+#include "ExpectRaises.h"
+#include "FaultStream.h"
+#include "TempDir.h"
 #include "components/OdbDialg.h"
 #include "components/OdbDialgHistory.h"
 #include "containers/ObjList.h"
@@ -317,6 +320,40 @@ TEST_F(OpenDatabaseDialog, UnreadableHistoryFileFailsLoadingAndIsKept) {
     EXPECT_EQ(FileBytes(file), c.bytes);
   }
   EXPECT_EQ(shown, 0);
+}
+
+// A history file whose writing fails at any byte, by an error (a full
+// disk) or a short write, keeps its previous content and gets nothing
+// beside it; SaveHistory raises the stream's error.
+TEST_F(OpenDatabaseDialog, AFailedHistoryWriteKeepsThePreviousFile) {
+  const QString history = Path("login.history");
+  TOpenDatabaseDialog dlg;
+  dlg.SetHistoryFile(history);
+  dlg.SetDriverList({"SQLite"});
+  Answer("SQLite", Db("a.db"), "create", "alice");
+  ASSERT_NE(dlg.Execute(), nullptr);
+  dlg.SaveHistory();
+  const QByteArray before = FileBytes(history);
+  ASSERT_FALSE(before.isEmpty());
+  Answer("SQLite", Db("b.db"), "create", "bob");
+  ASSERT_NE(dlg.Execute(), nullptr);
+  const std::vector<std::string> files = test::FilesIn(dir.path().toStdString());
+  const std::int64_t size = before.size();
+  for (const test::TFault fault : {test::TFault::Raise, test::TFault::ShortWrite}) {
+    for (const std::int64_t at : {std::int64_t{0}, size / 2, size}) {
+      SCOPED_TRACE(::testing::Message() << "fault " << static_cast<int>(fault) << " at " << at);
+      test::TFaultyFiles faulty(at, fault);
+      test::ExpectRaises<EWriteError>([&] { dlg.SaveHistory(); },
+                                      fault == test::TFault::Raise
+                                          ? test::TFaultStream::ErrorText(at)
+                                          : std::string("Stream write error"));
+      EXPECT_EQ(faulty.Failures(), 1);
+      EXPECT_EQ(FileBytes(history), before);
+      EXPECT_EQ(test::FilesIn(dir.path().toStdString()), files);
+    }
+  }
+  dlg.SaveHistory();  // with room for it the longer history is written
+  EXPECT_GT(FileBytes(history).size(), before.size());
 }
 
 TEST_F(OpenDatabaseDialog, DesignModeShowsAStandInAndWritesNoHistory) {

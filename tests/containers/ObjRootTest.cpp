@@ -3,8 +3,11 @@
 #include <cmath>
 
 #include "Counted.h"
+#include "ExpectRaises.h"
 #include "containers/ObjBase.h"
 #include "containers/ObjType.h"
+
+using corvid::test::ExpectRaises;
 
 namespace corvid {
 namespace {
@@ -73,34 +76,24 @@ TEST(ObjRoot, BlankInstanceRunsNoConstructorLogic) {
 }
 
 TEST(ObjRoot, ExceptionClassesAreThrownAsThemselvesFromAReference) {
-  try {
-    RaiseExceptionOfClass(EContainerIsFull::StaticClass(), "full");
-    FAIL() << "did not throw";
-  } catch (const EContainerIsFull& e) {
-    EXPECT_EQ(e.Message(), "full");
-    EXPECT_EQ(e.ClassName(), "EContainerIsFull");
-    EXPECT_EQ(e.ClassType().Parent(), Exception::StaticClass());
-  }
+  ExpectRaises<EContainerIsFull>(
+      [&] { RaiseExceptionOfClass(EContainerIsFull::StaticClass(), "full"); },
+      [&](const EContainerIsFull& e) {
+        EXPECT_EQ(e.Message(), "full");
+        EXPECT_EQ(e.ClassName(), "EContainerIsFull");
+        EXPECT_EQ(e.ClassType().Parent(), Exception::StaticClass());
+      });
   // A class that is no exception still raises, as the base class.
   EXPECT_THROW(RaiseExceptionOfClass(TCounted::StaticClass(), "x"), Exception);
 }
 
 TEST(ObjType, DefaultMessagesAndNamedMessages) {
-  try {
-    RaiseContainerIsEmpty();
-  } catch (const EContainerIsEmpty& e) {
-    EXPECT_EQ(e.Message(), "TContainer is empty");
-  }
-  try {
-    RaiseClassNotRegistered("TFoo");
-  } catch (const EClassNotRegistered& e) {
-    EXPECT_EQ(e.Message(), "Class not registered : TFoo");
-  }
-  try {
-    RaiseDuplicateHashFunc("");
-  } catch (const EDuplicateHashFunc& e) {
-    EXPECT_EQ(e.Message(), "Duplicate hash function : ");
-  }
+  ExpectRaises<EContainerIsEmpty>([&] { RaiseContainerIsEmpty(); },
+                                  ::testing::Eq("TContainer is empty"));
+  ExpectRaises<EClassNotRegistered>([&] { RaiseClassNotRegistered("TFoo"); },
+                                    ::testing::Eq("Class not registered : TFoo"));
+  ExpectRaises<EDuplicateHashFunc>([&] { RaiseDuplicateHashFunc(""); },
+                                   ::testing::Eq("Duplicate hash function : "));
 }
 
 template <class E>

@@ -2,53 +2,25 @@
 // scripts/pg-test-server.sh starts (its CORVID_PG_* variables). Each test
 // gets a database of its own, created before and dropped after it. Without
 // a server the cases skip, except under CI=true, where they fail.
-#include <libpq-fe.h>
-#include <unistd.h>
-
-#include <atomic>
-#include <cstdlib>
+#include <memory>
 #include <stdexcept>
 
 #include "DriverContract.h"
+#include "PgServer.h"
 
 namespace corvid::contract {
 namespace {
 
-std::string Env(const char* Name) {
-  const char* v = std::getenv(Name);
-  return v ? std::string(v) : std::string();
-}
+using test::TScratchDatabase;
+using test::TServer;
+
+// The database of the running test (the suite runs one test at a time).
+std::unique_ptr<TScratchDatabase> scratch;
 
 std::string MissingServer() {
-  if (Env("CORVID_PG_HOST").empty() || Env("CORVID_PG_PORT").empty() ||
-      Env("CORVID_PG_DATABASE").empty()) {
-    return "no PostgreSQL test server (CORVID_PG_HOST/PORT/DATABASE unset; see "
-           "scripts/pg-test-server.sh)";
-  }
-  return std::string();
-}
-
-// Runs one administrative statement in the server's test database.
-void Admin(const std::string& Sql) {
-  const std::string host = Env("CORVID_PG_HOST"), port = Env("CORVID_PG_PORT"),
-                    user = Env("CORVID_PG_USER"), password = Env("CORVID_PG_PASSWORD"),
-                    db = Env("CORVID_PG_DATABASE");
-  const char* keys[] = {"host", "port", "user", "password", "dbname", "connect_timeout", nullptr};
-  const char* values[] = {host.c_str(), port.c_str(), user.c_str(), password.c_str(),
-                          db.c_str(),   "10",         nullptr};
-  PGconn* conn = PQconnectdbParams(keys, values, 0);
-  std::string error;
-  if (PQstatus(conn) != CONNECTION_OK) {
-    error = PQerrorMessage(conn);
-  } else {
-    PQsetNoticeProcessor(
-        conn, [](void*, const char*) {}, nullptr);
-    PGresult* r = PQexec(conn, Sql.c_str());
-    if (PQresultStatus(r) != PGRES_COMMAND_OK) error = PQresultErrorMessage(r);
-    PQclear(r);
-  }
-  PQfinish(conn);
-  if (!error.empty()) throw std::runtime_error(Sql + ": " + error);
+  TServer server;
+  std::string why;
+  return test::FindServer(server, why) ? std::string() : why;
 }
 
 TDriverConfig PostgreSQLConfig() {
@@ -56,25 +28,23 @@ TDriverConfig PostgreSQLConfig() {
   c.Label = "PostgreSQL";
   c.DriverName = "PostgreSQL";
   c.MakeDatabase = [](std::string& Server, std::string& User, std::string& Password) {
-    const std::string why = MissingServer();
-    if (!why.empty()) throw std::runtime_error(why);
-    static std::atomic<int> counter{0};
-    const std::string name =
-        "corvid_c_" + std::to_string(getpid()) + "_" + std::to_string(++counter);
-    Admin("drop database if exists " + name + " with (force)");
-    Admin("create database " + name);
-    Server = Env("CORVID_PG_HOST") + ":" + Env("CORVID_PG_PORT");
-    User = Env("CORVID_PG_USER");
-    Password = Env("CORVID_PG_PASSWORD");
-    return name;
+    TServer server;
+    std::string why;
+    if (!test::FindServer(server, why)) throw std::runtime_error(why);
+    scratch = std::make_unique<TScratchDatabase>(server);
+    Server = server.Address();
+    User = server.User;
+    Password = server.Password;
+    return scratch->Name();
   };
-  c.DropDatabase = [](const std::string& Name) {
-    Admin("drop database if exists " + Name + " with (force)");
-  };
-  c.Shared = true;
+  c.DropDatabase = [](const std::string&) { scratch.reset(); };
+  c.SecondConnection = true;
+  c.RecordLocks = true;
+  c.ExclusiveOpen = true;
+  c.Transactions = true;
   // In CI a missing server is a failure: the cases run and MakeDatabase
   // reports it.
-  c.SkipReason = [] { return Env("CI") == "true" ? std::string() : MissingServer(); };
+  c.SkipReason = [] { return test::InCI() ? std::string() : MissingServer(); };
   return c;
 }
 

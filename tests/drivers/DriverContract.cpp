@@ -91,6 +91,25 @@ void TLongMapping::UpdateFieldsFromObj(const TObject* Obj) {
   FieldByName("Age")->SetAsInteger(p->Age);
 }
 
+void TTinyMapping::DefineFields() {
+  AddField("Flag", oftString, 1);
+  AddField("Code", oftInteger);
+}
+
+void TTinyMapping::DefineIndices() {
+  AddIndex("ByCode", {iaPrimary}, {"Code"});
+}
+
+void TTinyMapping::UpdateFieldsFromObj(const TObject* Obj) {
+  auto* p = static_cast<const TContractPerson*>(Obj);
+  FieldByName("Flag")->SetAsString(p->Name);
+  FieldByName("Code")->SetAsInteger(p->Code);
+}
+
+void TLooseTinyMapping::DefineIndices() {
+  AddIndex("ByFlag", {}, {"Flag"});
+}
+
 std::string ContractConfigName(const ::testing::TestParamInfo<TDriverConfig>& Info) {
   return Info.param.Label;
 }

@@ -18,6 +18,9 @@
 //   TCodeMapping     Code integer, Name string(31), Age integer; indices
 //                    ByCode (primary: Code), ByNameU (unique: Name)
 //   TLongMapping     Name string(256), Age integer; ByName (primary: Name)
+//   TTinyMapping     Flag string(1) (the name, which only the empty string
+//                    fits), Code integer; ByCode (primary: Code)
+//   TLooseTinyMapping the same with no primary index: ByFlag (Flag)
 #pragma once
 
 #include <gtest/gtest.h>
@@ -75,7 +78,26 @@ class TLongMapping : public TORMapping {
   void UpdateFieldsFromObj(const TObject* Obj) override;
 };
 
-// How to reach one database for the contract tests.
+// A string field of Size 1 as the only text: a key on Code, or no primary
+// index at all (a table without a primary key).
+class TTinyMapping : public TORMapping {
+  CORVID_CLASS(TTinyMapping, ::corvid::TORMapping)
+ public:
+  TClass GetObjectType() const override { return TContractPerson::StaticClass(); }
+  void DefineFields() override;
+  void DefineIndices() override;
+  void UpdateFieldsFromObj(const TObject* Obj) override;
+};
+
+class TLooseTinyMapping : public TTinyMapping {
+  CORVID_CLASS(TLooseTinyMapping, ::corvid::contract::TTinyMapping)
+ public:
+  void DefineIndices() override;
+};
+
+// How to reach one database for the contract tests, and what the driver
+// promises there. The suite demands each promise: a driver that stops
+// keeping one fails, and so does one that starts refusing it.
 struct TDriverConfig {
   std::string Label;       // test-name suffix: letters, digits, underscores
   std::string DriverName;  // as registered
@@ -85,16 +107,28 @@ struct TDriverConfig {
       MakeDatabase;
   // Removes what MakeDatabase made (may be empty).
   std::function<void(const std::string& DatabaseName)> DropDatabase;
-  // Whether a second connection to the same database sees the first one's
-  // data (false for private in-memory databases).
-  bool Shared = true;
+  // A second connection to the same database sees the first one's data
+  // (false for private in-memory databases).
+  bool SecondConnection = true;
+  // LockCurrent holds a record against other connections: their updates,
+  // deletes and locks of it raise "Record locked by another user". Without
+  // it, LockCurrent and UnLockCurrent raise EOdbObjectLockingNotSupported.
+  bool RecordLocks = false;
+  // OpenExclusive keeps every other connection's open out. Without it,
+  // OpenExclusive raises EOdbFileLockingNotSupported.
+  bool ExclusiveOpen = false;
+  // StartTransaction, Commit and RollBack work. Without them they raise
+  // EOdbTransactionNotSupported.
+  bool Transactions = false;
   // Why the configuration cannot run here (empty: it can).
   std::function<std::string()> SkipReason;
 };
 
 std::string ContractConfigName(const ::testing::TestParamInfo<TDriverConfig>& Info);
 // Prints a configuration as its label, so test listings name it readably.
-inline void PrintTo(const TDriverConfig& Config, std::ostream* Out) { *Out << Config.Label; }
+inline void PrintTo(const TDriverConfig& Config, std::ostream* Out) {
+  *Out << Config.Label;
+}
 
 class DriverContract : public ::testing::TestWithParam<TDriverConfig> {
  protected:

@@ -43,7 +43,9 @@ TDriverConfig SQLiteFileConfig() {
     return MakeTempDir() + "/contract.db";
   };
   c.DropDatabase = [](const std::string& Name) { fs::remove_all(fs::path(Name).parent_path()); };
-  c.Shared = true;
+  c.SecondConnection = true;
+  c.ExclusiveOpen = true;
+  c.Transactions = true;
   return c;
 }
 
@@ -52,7 +54,9 @@ TDriverConfig SQLiteMemoryConfig() {
   c.Label = "SQLiteMemory";
   c.DriverName = "SQLite";
   c.MakeDatabase = [](std::string&, std::string&, std::string&) { return std::string(":memory:"); };
-  c.Shared = false;
+  c.SecondConnection = false;
+  c.ExclusiveOpen = true;  // nobody else can reach a private database anyway
+  c.Transactions = true;
   return c;
 }
 
@@ -188,20 +192,6 @@ TEST_F(SQLiteDriverTest, BuildsTheTableOfTheMappingInWalMode) {
   EXPECT_EQ(query("select desc from pragma_index_xinfo('People_ByAgeDesc') where key"),
             (std::vector<std::string>{"1", "1"}));
   sqlite3_close(raw);
-}
-
-TEST_F(SQLiteDriverTest, CreatingATableTwiceFailsCleanly) {
-  TObjectDatabase db(GetOdbDriverClass("SQLite"), Path("twice.db"));
-  db.Open("create", "", "");
-  TObjectFile f(db, "People", TPersonMapping::StaticClass());
-  f.CreateFile();
-  EXPECT_THROW(f.CreateFile(), EOdbError);
-  f.Open();
-  EXPECT_TRUE(f.IsEmpty());
-  f.Close();
-  f.DeleteFile();
-  EXPECT_THROW(f.Open(), EOdbObjectFileDoesNotExist);
-  EXPECT_THROW(f.DeleteFile(), EOdbObjectFileDoesNotExist);
 }
 
 TEST_F(SQLiteDriverTest, DriverFreedWithHandlesStillOpen) {

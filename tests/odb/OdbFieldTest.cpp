@@ -9,10 +9,13 @@
 #include <string>
 #include <vector>
 
+#include "ExpectRaises.h"
 #include "containers/ObjList.h"
 #include "odb/OdbField.h"
 #include "persist/ObjPerst.h"
 #include "util/OdbMisc.h"
+
+using corvid::test::ExpectRaises;
 
 namespace corvid {
 namespace {
@@ -62,11 +65,9 @@ TEST_F(Field, CheckTypeTable) {
       }
     }
   }
-  try {
-    TOdbField("F", oftFloat, 0).CheckType(oftString);
-  } catch (const EOdbInvalidFieldType& e) {
-    EXPECT_EQ(e.Message(), "EOdbInvalidFieldType");  // no detail text
-  }
+  // No detail text.
+  ExpectRaises<EOdbInvalidFieldType>([&] { TOdbField("F", oftFloat, 0).CheckType(oftString); },
+                                     ::testing::Eq("EOdbInvalidFieldType"));
 }
 
 TEST_F(Field, StringsAreCutToTheCapacity) {
@@ -242,12 +243,8 @@ TEST_F(Field, GetFieldInListIgnoresCaseAndPositionsTheList) {
   EXPECT_EQ(f->GetName(), "Name");
   EXPECT_EQ(list->GetCurrentObj(), f);
   EXPECT_EQ(GetFieldInList("weight", *list)->GetFieldType(), oftFloat);
-  try {
-    GetFieldInList("Height", *list);
-    FAIL() << "did not raise";
-  } catch (const EOdbFieldDoesNotExist& e) {
-    EXPECT_EQ(e.Message(), "EOdbFieldDoesNotExist.\rHeight");
-  }
+  ExpectRaises<EOdbFieldDoesNotExist>([&] { GetFieldInList("Height", *list); },
+                                      ::testing::Eq("EOdbFieldDoesNotExist.\rHeight"));
 }
 
 TEST_F(Field, FieldListHasAutoInc) {
@@ -379,12 +376,8 @@ TEST_F(Field, UnknownTypesAreRefused) {
   for (TOdbFieldType t : {oftString, oftFloat, oftInteger, oftAutoInc}) {
     EXPECT_THROW(f.CheckType(t), EOdbInvalidFieldType);
   }
-  try {
-    f.GetAsString();
-    FAIL() << "did not raise";
-  } catch (const EOdbError& e) {
-    EXPECT_EQ(e.Message(), "EOdbError.\rInternal error, TOdbField.GetAsString");
-  }
+  ExpectRaises<EOdbError>([&] { f.GetAsString(); },
+                          ::testing::Eq("EOdbError.\rInternal error, TOdbField.GetAsString"));
   EXPECT_THROW(FieldsEqual(f, f), EOdbFieldTypeNotSupported);
 }
 

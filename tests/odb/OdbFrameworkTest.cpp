@@ -7,11 +7,14 @@
 #include <utility>
 
 #include "Counted.h"
+#include "ExpectRaises.h"
 #include "FakeDriver.h"
 #include "containers/ObjList.h"
 #include "containers/ObjType.h"
 #include "persist/ObjPerst.h"
 #include "persist/Streams.h"
+
+using corvid::test::ExpectRaises;
 
 namespace corvid::test {
 namespace {
@@ -94,21 +97,13 @@ class OdbFramework : public ::testing::Test {
 
 TEST(OdbDriverRegistry, NamesIgnoreLetterCaseAndStayUnique) {
   RegisterOdbDriver(TFakeDriver::StaticClass(), "FlatFileTest");
-  try {
-    RegisterOdbDriver(TOdbDriver::StaticClass(), "FLATFILETEST");
-    FAIL();
-  } catch (const EOdbDriverAlreadyRegistered& e) {
-    EXPECT_NE(std::string(e.what()).find("FLATFILETEST"), std::string::npos);
-  }
+  ExpectRaises<EOdbDriverAlreadyRegistered>(
+      [&] { RegisterOdbDriver(TOdbDriver::StaticClass(), "FLATFILETEST"); }, "FLATFILETEST");
   EXPECT_EQ(GetOdbDriverClass("flatfiletest"), TFakeDriver::StaticClass());
-  try {
-    GetOdbDriverClass("Dummy");
-    FAIL();
-  } catch (const EOdbDriverNotRegistered& e) {
-    const std::string m = e.what();
-    EXPECT_EQ(m.rfind("EOdbDriverNotRegistered", 0), 0u);
-    EXPECT_EQ(m.substr(m.size() - 5), "Dummy");
-  }
+  ExpectRaises<EOdbDriverNotRegistered>(
+      [&] { GetOdbDriverClass("Dummy"); },
+      ::testing::AllOf(::testing::StartsWith("EOdbDriverNotRegistered"),
+                       ::testing::EndsWith("Dummy")));
   const auto names = GetOdbDriverNames();
   EXPECT_NE(std::find(names.begin(), names.end(), "FlatFileTest"), names.end());
 }
@@ -160,12 +155,8 @@ TEST(OdbDriverWrappers, CheckTheStateAndKeepTheDefaults) {
   EXPECT_TRUE(driver->IsEmpty(h));  // the default asks the record count
   EXPECT_EQ(fake.ObjectCountCalls, 1);
   driver->Pack(h);  // the default does nothing
-  try {
-    driver->CheckAccessMethod(damSQL);
-    FAIL();
-  } catch (const EOdbUnsupportedAccessMethod& e) {
-    EXPECT_EQ(std::string(e.what()).back(), '1');
-  }
+  ExpectRaises<EOdbUnsupportedAccessMethod>([&] { driver->CheckAccessMethod(damSQL); },
+                                            ::testing::EndsWith("1"));
   driver->CheckAccessMethod(damISAM);
 }
 
@@ -250,13 +241,8 @@ TEST_F(OdbFramework, MappingDefinesInOrderThroughTheMostDerivedClass) {
 TEST_F(OdbFramework, MappingWithoutPrimaryIndexNamesTheTable) {
   auto m = CreateMapping(TFwItemMapping::StaticClass(), db_.get());
   m->GetIndices().Clear();
-  try {
-    m->GetPrimaryIndex("Persons");
-    FAIL();
-  } catch (const EOdbTableMustHavePrimaryIndex& e) {
-    const std::string msg = e.what();
-    EXPECT_EQ(msg.substr(msg.size() - 7), "Persons");
-  }
+  ExpectRaises<EOdbTableMustHavePrimaryIndex>([&] { m->GetPrimaryIndex("Persons"); },
+                                              ::testing::EndsWith("Persons"));
 }
 
 TEST_F(OdbFramework, UnsupportedFieldTypeFailsTheConstructorCleanly) {
@@ -272,12 +258,8 @@ TEST_F(OdbFramework, UnsupportedFieldTypeFailsTheConstructorCleanly) {
 TEST_F(OdbFramework, ObjectFileNeedsRecordAccess) {
   TFakeDriver::NextAccessMethods = {damSQL};
   TObjectDatabase db(TFakeDriver::StaticClass(), "sqlonly");
-  try {
-    TObjectFile f(db, "Items", TFwItemMapping::StaticClass());
-    FAIL();
-  } catch (const EOdbUnsupportedAccessMethod& e) {
-    EXPECT_EQ(std::string(e.what()).back(), '0');
-  }
+  ExpectRaises<EOdbUnsupportedAccessMethod>(
+      [&] { TObjectFile f(db, "Items", TFwItemMapping::StaticClass()); }, ::testing::EndsWith("0"));
   EXPECT_EQ(db.GetDatasets().GetSize(), 0);
 }
 
@@ -417,13 +399,7 @@ TEST_F(OdbFramework, DuplicateKeyIsRefusedAndIndexAndPositionRestored) {
   Log().clear();
   TFwItem dup("x", 3);  // collides on ByCode only
   f->SetCurrentObj(&dup);
-  try {
-    f->Insert();
-    FAIL();
-  } catch (const EOdbKeyViolation& e) {
-    const std::string m = e.what();
-    EXPECT_EQ(m.substr(m.size() - 6), "ByCode");
-  }
+  ExpectRaises<EOdbKeyViolation>([&] { f->Insert(); }, ::testing::EndsWith("ByCode"));
   EXPECT_EQ(Driver().Records.size(), 3u);
   EXPECT_EQ(f->GetIndexName(), "Plain");
   EXPECT_EQ(Driver().Pos, 1);

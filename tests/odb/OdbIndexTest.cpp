@@ -4,11 +4,14 @@
 #include <memory>
 #include <typeinfo>
 
+#include "ExpectRaises.h"
 #include "containers/ObjList.h"
 #include "odb/OdbField.h"
 #include "odb/OdbIndex.h"
 #include "persist/ObjPerst.h"
 #include "values/ObjBuckt.h"
+
+using corvid::test::ExpectRaises;
 
 namespace corvid {
 namespace {
@@ -97,12 +100,8 @@ TEST_F(XBase, ExpressionJoinsTermsByType) {
 
 TEST_F(XBase, MissingFieldRaisesWithItsName) {
   auto index = MakeIndex("I", {"Name", "Height"});
-  try {
-    IndexToXBaseIndexExp(*index, *fields_, 10, 12, 2);
-    FAIL() << "did not raise";
-  } catch (const EOdbFieldDoesNotExist& e) {
-    EXPECT_EQ(e.Message(), "EOdbFieldDoesNotExist.\rHeight");
-  }
+  ExpectRaises<EOdbFieldDoesNotExist>([&] { IndexToXBaseIndexExp(*index, *fields_, 10, 12, 2); },
+                                      ::testing::Eq("EOdbFieldDoesNotExist.\rHeight"));
 }
 
 }  // namespace

@@ -1,6 +1,8 @@
 // Whole-file writers (TMemoryStream::SaveToFile, WriteObjectToFile) replace
 // the file only once the new content is complete: a write that fails part
-// way raises and leaves the old file as it was, with no temporary behind.
+// way (the file system refuses it, or the stream fails or writes short at
+// any byte) raises and leaves the old file as it was, with no temporary
+// behind.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <stdlib.h>
@@ -13,7 +15,11 @@
 #include <functional>
 #include <string>
 
+#include "ExpectRaises.h"
+#include "FaultStream.h"
 #include "PersistTestSupport.h"
+#include "TempDir.h"
+#include "containers/ObjList.h"
 #include "persist/ObjPerst.h"
 
 namespace corvid {
@@ -25,16 +31,9 @@ class FileReplace : public ::testing::Test {
  protected:
   void SetUp() override {
     test::RegisterTestClasses();
-    std::string tmpl = (fs::temp_directory_path() / "replaceXXXXXX").string();
-    ASSERT_NE(::mkdtemp(tmpl.data()), nullptr);
-    dir_ = tmpl;
     target_ = (dir_ / "history.bin").string();
     test::Fill(old_, "the old content");
     old_.SaveToFile(target_);
-  }
-  void TearDown() override {
-    std::error_code ec;
-    fs::remove_all(dir_, ec);
   }
 
   // The names in the folder besides the target.
@@ -51,7 +50,8 @@ class FileReplace : public ::testing::Test {
     return test::Content(m);
   }
 
-  fs::path dir_;
+  test::TTempDir temp_;
+  const fs::path dir_ = temp_.Path();
   std::string target_;
   TMemoryStream old_;
 };
@@ -114,6 +114,37 @@ TEST_F(FileReplace, ACompleteWriteReplacesTheFileAndKeepsItsPermissions) {
 
   // A file that cannot be created beside a missing folder.
   EXPECT_THROW(next.SaveToFile((dir_ / "no" / "such.bin").string()), EFCreateError);
+}
+
+// A stream that fails at byte N of an object file: at the first byte, the
+// second, the middle and the last. A raised error is the one that arrives;
+// a short write raises the stream's write error. With room for every byte
+// the same write succeeds, so the failure point is what made it fail.
+TEST_F(FileReplace, AnObjectFileFailingAtAnyByteKeepsTheOldFile) {
+  TUnorderedList list(test::TCounted::StaticClass(), CompareEqual);
+  for (int i = 0; i < 50; ++i) list.Insert(new test::TCounted(i));
+  const std::int64_t size = static_cast<std::int64_t>(test::Record(&list).size());
+  for (const bool buffered : {true, false}) {
+    for (const test::TFault fault : {test::TFault::Raise, test::TFault::ShortWrite}) {
+      for (const std::int64_t at : {std::int64_t{0}, std::int64_t{1}, size / 2, size - 1}) {
+        SCOPED_TRACE(::testing::Message() << (buffered ? "buffered" : "direct") << " fault "
+                                          << static_cast<int>(fault) << " at " << at);
+        test::TFaultyFiles faulty(at, fault);
+        test::ExpectRaises<EWriteError>([&] { WriteObjectToFile(&list, target_, buffered); },
+                                        fault == test::TFault::Raise
+                                            ? test::TFaultStream::ErrorText(at)
+                                            : std::string("Stream write error"));
+        EXPECT_EQ(faulty.Failures(), 1);
+        EXPECT_EQ(TargetContent(), "the old content");
+        EXPECT_EQ(Others(), std::vector<std::string>());
+      }
+    }
+    test::TFaultyFiles roomy(size, test::TFault::Raise);
+    WriteObjectToFile(&list, target_, buffered);
+    EXPECT_EQ(roomy.Failures(), 0);
+    EXPECT_EQ(TargetContent(), test::Record(&list));
+    old_.SaveToFile(target_);
+  }
 }
 
 }  // namespace

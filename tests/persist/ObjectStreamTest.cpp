@@ -5,10 +5,13 @@
 
 #include <filesystem>
 
+#include "ExpectRaises.h"
 #include "PersistTestSupport.h"
 #include "containers/ObjList.h"
 #include "persist/Graphics.h"
 #include "values/ObjBuckt.h"
+
+using corvid::test::ExpectRaises;
 
 namespace corvid {
 namespace {
@@ -166,12 +169,8 @@ TEST_F(ObjectStream, OnlyTheObjectsOwnClassCounts) {
   TCounted first(1);
   s.WriteObject(&first);
   const std::string before = Content(m);
-  try {
-    s.WriteObject(&child);
-    FAIL();
-  } catch (const EClassNotRegistered& e) {
-    EXPECT_EQ(e.Message(), "Class not registered : TCountedChild");
-  }
+  ExpectRaises<EClassNotRegistered>([&] { s.WriteObject(&child); },
+                                    ::testing::Eq("Class not registered : TCountedChild"));
   EXPECT_EQ(Content(m), before);
   EXPECT_EQ(s.Depth(), 0);
   // The stream is usable afterwards.
@@ -285,16 +284,10 @@ std::string NestedLists(int Levels) {
 TEST_F(ObjectStream, NestingIsLimited) {
   auto deepest = ReadRecord(NestedLists(MaxObjectDepth));
   ASSERT_NE(deepest, nullptr);
-  try {
-    ReadRecord(NestedLists(MaxObjectDepth + 1));
-    FAIL();
-  } catch (const EReadError& e) {
-    // The deepest list, whose child could not be read, is named.
-    EXPECT_EQ(e.Message().rfind("Objects nested too deeply (class TUnorderedList version 1, "
-                                "record at byte ",
-                                0),
-              0u);
-  }
+  // The deepest list, whose child could not be read, is named.
+  ExpectRaises<EReadError>([&] { ReadRecord(NestedLists(MaxObjectDepth + 1)); },
+                           ::testing::StartsWith("Objects nested too deeply (class TUnorderedList "
+                                                 "version 1, record at byte "));
   EXPECT_THROW(ReadRecord(NestedLists(1000000)), EReadError);
 
   // The deepest readable structure can be written again; one level more
@@ -302,12 +295,8 @@ TEST_F(ObjectStream, NestingIsLimited) {
   EXPECT_EQ(Record(deepest.get()), NestedLists(MaxObjectDepth));
   auto outer = std::make_unique<TUnorderedList>(TUnorderedList::StaticClass(), CompareEqual);
   outer->Insert(deepest.release());
-  try {
-    Record(outer.get());
-    FAIL();
-  } catch (const EWriteError& e) {
-    EXPECT_EQ(e.Message(), "Objects nested too deeply");
-  }
+  ExpectRaises<EWriteError>([&] { Record(outer.get()); },
+                            ::testing::Eq("Objects nested too deeply"));
 }
 
 TEST_F(ObjectStream, AStructureThatContainsItselfCannotBeWritten) {

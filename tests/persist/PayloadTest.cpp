@@ -8,12 +8,15 @@
 #include <string>
 #include <vector>
 
+#include "ExpectRaises.h"
 #include "PersistTestSupport.h"
 #include "containers/ObjArray.h"
 #include "containers/ObjHash.h"
 #include "containers/ObjList.h"
 #include "containers/ObjStack.h"
 #include "values/ObjBuckt.h"
+
+using corvid::test::ExpectRaises;
 
 namespace corvid {
 namespace {
@@ -415,12 +418,8 @@ TEST_F(Payload, LargeCapacitiesAndTableSizesRoundTripCheaply) {
 TEST_F(Payload, ContainerOfAnUnregisteredClassCanBeWrittenButNotRead) {
   TUnorderedList l(TObject::StaticClass(), CompareEqual);
   const std::string rec = Record(&l);
-  try {
-    ReadRecord(rec);
-    FAIL();
-  } catch (const EClassNotRegistered& e) {
-    EXPECT_EQ(e.Message(), "Class not registered : TObject");
-  }
+  ExpectRaises<EClassNotRegistered>([&] { ReadRecord(rec); },
+                                    ::testing::Eq("Class not registered : TObject"));
   EXPECT_THROW(ReadRecord(Bytes().Head("TUnorderedList").Container("TCounted", "NoSuchCompare")),
                ECompareFuncNotRegistered);
 }

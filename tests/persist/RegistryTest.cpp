@@ -2,6 +2,7 @@
 // the start-up registrations.
 #include <gtest/gtest.h>
 
+#include "ExpectRaises.h"
 #include "PersistTestSupport.h"
 #include "containers/ObjArray.h"
 #include "containers/ObjHash.h"
@@ -9,6 +10,8 @@
 #include "containers/ObjStack.h"
 #include "persist/Graphics.h"
 #include "values/ObjBuckt.h"
+
+using corvid::test::ExpectRaises;
 
 namespace corvid {
 namespace {
@@ -123,12 +126,9 @@ TEST(StartupRegistrations, EveryLibraryClassAndFunctionIsRegistered) {
 }
 
 TEST(ClassRegistry, DuplicatesAndLetterCase) {
-  try {
-    RegisterStreamable(TStack::StaticClass(), {ReadList}, {WriteList});
-    FAIL() << "duplicate accepted";
-  } catch (const EDuplicateRegisteredClass& e) {
-    EXPECT_EQ(e.Message(), "Duplicate registered class : TStack");
-  }
+  ExpectRaises<EDuplicateRegisteredClass>(
+      [&] { RegisterStreamable(TStack::StaticClass(), {ReadList}, {WriteList}); },
+      ::testing::Eq("Duplicate registered class : TStack"));
   // The first registration is still in force: a stack still streams.
   TStack s(TIntegerBucket::StaticClass());
   s.Push(new TIntegerBucket(5));
@@ -137,12 +137,8 @@ TEST(ClassRegistry, DuplicatesAndLetterCase) {
   std::unique_ptr<TObject> top(static_cast<TStack*>(copy.get())->Pop());
   EXPECT_EQ(static_cast<TIntegerBucket*>(top.get())->GetInteger(), 5);
 
-  try {
-    GetRegisteredClass("tstack");
-    FAIL() << "letter case ignored";
-  } catch (const EClassNotRegistered& e) {
-    EXPECT_EQ(e.Message(), "Class not registered : tstack");
-  }
+  ExpectRaises<EClassNotRegistered>([&] { GetRegisteredClass("tstack"); },
+                                    ::testing::Eq("Class not registered : tstack"));
   EXPECT_EQ(FindStreamableInterface("tstack"), nullptr);
 }
 
@@ -202,23 +198,15 @@ TEST(FunctionRegistries, LookupsByNameAndByFunction) {
 
   RegisterCompareFunction("TestCompareA", CompareA);
   EXPECT_EQ(GetCompareFunc("TestCompareA"), CompareA);
-  try {
-    RegisterCompareFunction("TestCompareA", CompareB);
-    FAIL();
-  } catch (const EDuplicateCompareFunc& e) {
-    EXPECT_EQ(e.Message(), "Duplicate compare function : TestCompareA");
-  }
+  ExpectRaises<EDuplicateCompareFunc>([&] { RegisterCompareFunction("TestCompareA", CompareB); },
+                                      ::testing::Eq("Duplicate compare function : TestCompareA"));
   EXPECT_EQ(GetCompareFunc("TestCompareA"), CompareA);
   EXPECT_THROW(GetCompareFunc("testcomparea"), ECompareFuncNotRegistered);
 
   RegisterHashFunction("TestHashA", HashA);
   EXPECT_EQ(GetHashFuncName(HashA), "TestHashA");
-  try {
-    RegisterHashFunction("TestHashA", HashA);
-    FAIL();
-  } catch (const EDuplicateHashFunc& e) {
-    EXPECT_EQ(e.Message(), "Duplicate hash function : TestHashA");
-  }
+  ExpectRaises<EDuplicateHashFunc>([&] { RegisterHashFunction("TestHashA", HashA); },
+                                   ::testing::Eq("Duplicate hash function : TestHashA"));
 }
 
 TEST(FunctionRegistries, FunctionUnderTwoNamesAnswersTheFirstInListOrder) {

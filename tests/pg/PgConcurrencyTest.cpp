@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "ExpectRaises.h"
 #include "PgTestSupport.h"
 #include "odb/OdbDatabase.h"
 #include "odb/OdbErrors.h"
@@ -72,14 +73,9 @@ class PgConcurrencyTest : public ::testing::Test {
     return file;
   }
 
-  static void ExpectLockedError(const std::function<void()>& Action) {
-    try {
-      Action();
-      ADD_FAILURE() << "not refused";
-    } catch (const EOdbError& e) {
-      EXPECT_NE(std::string(e.what()).find("locked by another user"), std::string::npos)
-          << e.what();
-    }
+  static void ExpectLockedError(const std::function<void()>& Action,
+                                std::source_location Where = std::source_location::current()) {
+    corvid::test::ExpectRaises<EOdbError>(Action, "locked by another user", Where);
   }
 
   // Another connection finds Count records and reads every image; the

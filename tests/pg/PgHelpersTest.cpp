@@ -3,6 +3,7 @@
 // violated constraint is traced back to the mapping's index.
 #include <gtest/gtest.h>
 
+#include "ExpectRaises.h"
 #include "PgTestSupport.h"
 #include "drivers/postgresql/PgLibpq.h"
 #include "drivers/postgresql/PgSchema.h"
@@ -83,12 +84,8 @@ TEST(PgHelpers, TableDescriptionFollowsTheMapping) {
 TEST(PgHelpers, AnIndexOnAMissingFieldIsReported) {
   std::unique_ptr<TORMapping> m = CreateMapping(TItemMapping::StaticClass(), nullptr);
   m->AddIndex("Broken", {}, {"Name", "NoSuchField"});
-  try {
-    TTableDef::FromMapping("Items", m->GetFields(), m->GetIndices());
-    FAIL() << "no error";
-  } catch (const EOdbFieldDoesNotExist& e) {
-    EXPECT_NE(std::string(e.what()).find("NoSuchField"), std::string::npos);
-  }
+  corvid::test::ExpectRaises<EOdbFieldDoesNotExist>(
+      [&] { TTableDef::FromMapping("Items", m->GetFields(), m->GetIndices()); }, "NoSuchField");
 }
 
 }  // namespace

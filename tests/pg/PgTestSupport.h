@@ -1,11 +1,6 @@
-// Shared by the PostgreSQL tests: finding the test server, a private
-// database per test, and a small stored class with a mapping that has every
-// kind of index.
-//
-// The server comes from the environment that scripts/pg-test-server.sh
-// prints (CORVID_PG_HOST, CORVID_PG_PORT, CORVID_PG_USER,
-// CORVID_PG_PASSWORD, CORVID_PG_DATABASE). Without it the tests skip, unless
-// CI=true, where a missing server fails them.
+// Shared by the PostgreSQL tests: the test server and a private database
+// per test (from the support library), and a small stored class with a
+// mapping that has every kind of index.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -14,58 +9,16 @@
 #include <memory>
 #include <string>
 
+#include "PgServer.h"
 #include "odb/OdbDatabase.h"
 #include "odb/OdbMapping.h"
 
 namespace pgtest {
 
-struct TServer {
-  std::string Host;
-  std::string Port;
-  std::string User;
-  std::string Password;
-  std::string AdminDatabase;
-  // "host:port", as Open takes it.
-  std::string Address() const { return Host + ":" + Port; }
-};
-
-// The server from the environment; false (with the reason) when it is not
-// configured.
-bool FindServer(TServer& Server, std::string& Reason);
-
-// Skips the test without a server, or fails it in CI.
-#define PG_REQUIRE_SERVER(server)                                                            \
-  do {                                                                                       \
-    std::string pgReason_;                                                                   \
-    if (!::pgtest::FindServer(server, pgReason_)) {                                          \
-      if (::pgtest::InCI()) FAIL() << "PostgreSQL test server missing in CI: " << pgReason_; \
-      GTEST_SKIP() << "PostgreSQL tests skipped: " << pgReason_;                             \
-    }                                                                                        \
-  } while (0)
-
-bool InCI();
-
-// A database of its own for one test: created on the server, dropped (even
-// while connections to it remain) when the object goes.
-class TScratchDatabase {
- public:
-  explicit TScratchDatabase(const TServer& Server);
-  ~TScratchDatabase();
-  TScratchDatabase(const TScratchDatabase&) = delete;
-  TScratchDatabase& operator=(const TScratchDatabase&) = delete;
-
-  const std::string& Name() const { return name_; }
-  // A new, opened object database on it through the "PostgreSQL" driver.
-  std::unique_ptr<corvid::TObjectDatabase> Open() const;
-  // Runs one SQL statement on an administrative connection to this
-  // database and returns the first value of the first row as text ("" when
-  // none); fails the test on an error.
-  std::string Sql(const std::string& Statement) const;
-
- private:
-  TServer server_;
-  std::string name_;
-};
+using ::corvid::test::FindServer;
+using ::corvid::test::InCI;
+using ::corvid::test::TScratchDatabase;
+using ::corvid::test::TServer;
 
 // The stored class: an item with a name, a code, a weight and a number the
 // server assigns.

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "ExpectRaises.h"
 #include "SqlTestTypes.h"
 #include "containers/ObjList.h"
 #include "containers/ObjType.h"
@@ -16,6 +17,8 @@
 #include "odb/OdbFile.h"
 #include "odb/OdbQuery.h"
 #include "odb/OdbSql.h"
+
+using corvid::test::ExpectRaises;
 
 namespace sqltest {
 
@@ -261,12 +264,7 @@ TEST_F(SqlAccess, BadStatementsRaiseAndLeaveDatabaseUsable) {
   TObjectQuery query(*db_, "Persons", TPlainPersonMapping::StaticClass());
 
   query.SelectStatement().SetText("selec * form Persons");
-  try {
-    query.Open();
-    ADD_FAILURE() << "no exception";
-  } catch (const EOdbError& e) {
-    EXPECT_NE(e.Message().find("syntax error"), std::string::npos) << e.Message();
-  }
+  ExpectRaises<EOdbError>([&] { query.Open(); }, "syntax error");
   EXPECT_FALSE(query.GetOpened());
 
   query.SelectStatement().SetText("select * from Nowhere");
@@ -293,12 +291,7 @@ TEST_F(SqlAccess, UpdateObjectFailures) {
   const TPerson a("A", 1, 1, 1), ghost("Ghost", 2, 2, 99);
   update.Insert(&a);
 
-  try {
-    update.Insert(&a);
-    ADD_FAILURE() << "no exception";
-  } catch (const EOdbKeyViolation& e) {
-    EXPECT_NE(e.Message().find("Persons.Id"), std::string::npos) << e.Message();
-  }
+  ExpectRaises<EOdbKeyViolation>([&] { update.Insert(&a); }, "Persons.Id");
   EXPECT_THROW(update.Update(&ghost), EOdbObjectNotFound);
   EXPECT_THROW(update.Delete(&ghost), EOdbObjectNotFound);
   EXPECT_THROW(update.Insert(nullptr), EInvalidObjectType);
@@ -400,13 +393,9 @@ TEST_F(SqlAccess, QueryAndUpdateOutlivingTheirDatabase) {
 TEST(SqlAccessMethod, QueryNeedsSqlAccess) {
   TObjectDatabase db(sqltest::TRecordOnlyDriver::StaticClass(), ":memory:");
   db.Open("", "", "");
-  try {
-    TObjectQuery query(db, "Persons", TPlainPersonMapping::StaticClass());
-    ADD_FAILURE() << "no exception";
-  } catch (const EOdbUnsupportedAccessMethod& e) {
-    const std::string& m = e.Message();
-    EXPECT_EQ(m.back(), '1') << m;
-  }
+  ExpectRaises<EOdbUnsupportedAccessMethod>(
+      [&] { TObjectQuery query(db, "Persons", TPlainPersonMapping::StaticClass()); },
+      ::testing::EndsWith("1"));
   EXPECT_EQ(db.GetDatasets().GetSize(), 0);
   // The update object makes no check of its own; the driver refuses.
   EXPECT_THROW(TObjectUpdate(db, "Persons", TPlainPersonMapping::StaticClass()),

@@ -6,7 +6,10 @@
 #include <limits>
 #include <string>
 
+#include "ExpectRaises.h"
 #include "util/OdbMisc.h"
+
+using corvid::test::ExpectRaises;
 
 namespace corvid {
 namespace {
@@ -143,11 +146,8 @@ TEST_F(DateTime, ParseDatesRejectsMismatches) {
   EXPECT_THROW(DateStrToDate("2004035", "yyyymmdd"), EConvertError);
   EXPECT_THROW(DateStrToDate("05-Foo-2004", "dd-mmm-yyyy"), EConvertError);
   EXPECT_THROW(DateStrToDate("00.01.2004", "dd.mm.yyyy"), EConvertError);
-  try {
-    DateStrToDate("bad", "dd.mm.yyyy");
-  } catch (const EConvertError& e) {
-    EXPECT_EQ(e.Message(), "'bad' is not a valid date");
-  }
+  ExpectRaises<EConvertError>([&] { DateStrToDate("bad", "dd.mm.yyyy"); },
+                              ::testing::Eq("'bad' is not a valid date"));
 }
 
 TEST_F(DateTime, TwoDigitYearsFallNearTheCurrentYear) {

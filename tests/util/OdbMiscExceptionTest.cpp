@@ -5,9 +5,12 @@
 #include <string>
 #include <utility>
 
+#include "ExpectRaises.h"
 #include "containers/ObjType.h"
 #include "odb/OdbErrors.h"
 #include "util/OdbMisc.h"
+
+using corvid::test::ExpectRaises;
 
 namespace corvid {
 namespace {
@@ -18,23 +21,21 @@ class ExceptionHook : public ::testing::Test {
 };
 
 TEST_F(ExceptionHook, EmptyDetailGivesTheClassNameAlone) {
-  try {
-    RaiseOdbException(EOdbObjectFileNotPositioned::StaticClass(), "");
-    FAIL() << "did not raise";
-  } catch (const EOdbObjectFileNotPositioned& e) {
-    EXPECT_EQ(e.Message(), "EOdbObjectFileNotPositioned");
-    EXPECT_EQ(e.ClassType(), EOdbObjectFileNotPositioned::StaticClass());
-  }
+  ExpectRaises<EOdbObjectFileNotPositioned>(
+      [&] { RaiseOdbException(EOdbObjectFileNotPositioned::StaticClass(), ""); },
+      [&](const EOdbObjectFileNotPositioned& e) {
+        EXPECT_EQ(e.Message(), "EOdbObjectFileNotPositioned");
+        EXPECT_EQ(e.ClassType(), EOdbObjectFileNotPositioned::StaticClass());
+      });
 }
 
 TEST_F(ExceptionHook, DetailFollowsPeriodAndCarriageReturn) {
-  try {
-    RaiseOdbException(EOdbDriverNotRegistered::StaticClass(), "Dummy");
-    FAIL() << "did not raise";
-  } catch (const EOdbDriverNotRegistered& e) {
-    EXPECT_EQ(e.Message(), "EOdbDriverNotRegistered.\rDummy");
-    EXPECT_STREQ(e.what(), "EOdbDriverNotRegistered.\rDummy");
-  }
+  ExpectRaises<EOdbDriverNotRegistered>(
+      [&] { RaiseOdbException(EOdbDriverNotRegistered::StaticClass(), "Dummy"); },
+      [&](const EOdbDriverNotRegistered& e) {
+        EXPECT_EQ(e.Message(), "EOdbDriverNotRegistered.\rDummy");
+        EXPECT_STREQ(e.what(), "EOdbDriverNotRegistered.\rDummy");
+      });
 }
 
 TEST_F(ExceptionHook, EveryDatabaseErrorIsRaisedAsItself) {
@@ -42,13 +43,11 @@ TEST_F(ExceptionHook, EveryDatabaseErrorIsRaisedAsItself) {
     const TClass c = OdbErrorClass(i);
     ASSERT_FALSE(c.IsNull()) << i;
     EXPECT_EQ(c.Parent(), Exception::StaticClass()) << c.Name();
-    try {
-      RaiseOdbException(c, "x");
-      FAIL() << "did not raise";
-    } catch (const Exception& e) {
-      EXPECT_EQ(e.ClassType(), c);
-      EXPECT_EQ(e.Message(), std::string(c.Name()) + ".\rx");
-    }
+    ExpectRaises<Exception>([&] { RaiseOdbException(c, "x"); },
+                            [&](const Exception& e) {
+                              EXPECT_EQ(e.ClassType(), c);
+                              EXPECT_EQ(e.Message(), std::string(c.Name()) + ".\rx");
+                            });
   }
   EXPECT_TRUE(OdbErrorClass(OdbErrorClassCount).IsNull());
   EXPECT_TRUE(OdbErrorClass(-1).IsNull());
@@ -91,12 +90,8 @@ void ReturningHook(TClass ExceptClass, const std::string& Msg) {
 TEST_F(ExceptionHook, InstalledHookGetsClassAndDetailUnchanged) {
   SetOdbExceptionProc(&TranslatingHook);
   EXPECT_EQ(GetOdbExceptionProc(), &TranslatingHook);
-  try {
-    RaiseOdbException(EOdbFieldDoesNotExist::StaticClass(), "Name");
-    FAIL() << "did not raise";
-  } catch (const EOdbError& e) {
-    EXPECT_EQ(e.Message(), "translated: Name");
-  }
+  ExpectRaises<EOdbError>([&] { RaiseOdbException(EOdbFieldDoesNotExist::StaticClass(), "Name"); },
+                          ::testing::Eq("translated: Name"));
   EXPECT_EQ(lastClass, "EOdbFieldDoesNotExist");
   EXPECT_EQ(lastMsg, "Name");
 }
@@ -104,12 +99,9 @@ TEST_F(ExceptionHook, InstalledHookGetsClassAndDetailUnchanged) {
 TEST_F(ExceptionHook, HookThatReturnsIsFollowedByTheDefaultRaise) {
   SetOdbExceptionProc(&ReturningHook);
   lastClass.clear();
-  try {
-    RaiseOdbException(EOdbKeyViolation::StaticClass(), "Primary");
-    FAIL() << "did not raise";
-  } catch (const EOdbKeyViolation& e) {
-    EXPECT_EQ(e.Message(), "EOdbKeyViolation.\rPrimary");
-  }
+  ExpectRaises<EOdbKeyViolation>(
+      [&] { RaiseOdbException(EOdbKeyViolation::StaticClass(), "Primary"); },
+      ::testing::Eq("EOdbKeyViolation.\rPrimary"));
   EXPECT_EQ(lastClass, "EOdbKeyViolation");
 }
 
@@ -120,13 +112,11 @@ TEST_F(ExceptionHook, NullHookReinstallsTheDefault) {
 }
 
 TEST_F(ExceptionHook, NonExceptionClassRaisesTheBaseException) {
-  try {
-    DefaultOdbExceptionProc(TObject::StaticClass(), "m");
-    FAIL() << "did not raise";
-  } catch (const Exception& e) {
-    EXPECT_EQ(e.ClassType(), Exception::StaticClass());
-    EXPECT_EQ(e.Message(), "TObject.\rm");
-  }
+  ExpectRaises<Exception>([&] { DefaultOdbExceptionProc(TObject::StaticClass(), "m"); },
+                          [&](const Exception& e) {
+                            EXPECT_EQ(e.ClassType(), Exception::StaticClass());
+                            EXPECT_EQ(e.Message(), "TObject.\rm");
+                          });
 }
 
 // What an exception raised by Raise shows: its detail and its readable line.

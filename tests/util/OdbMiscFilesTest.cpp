@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "TempDir.h"
 #include "containers/ObjList.h"
 #include "persist/Graphics.h"
 #include "util/OdbMisc.h"
@@ -42,18 +43,11 @@ TEST(OdbMiscPaths, LocalObjectFileName) {
 class FileSearch : public ::testing::Test {
  protected:
   void SetUp() override {
-    char tmpl[] = "/tmp/corvid_findXXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    dir_ = tmpl;
     for (const char* name : {"b.dat", "a.dat", "c.txt", "noext", ".hidden.dat"}) {
       std::ofstream(dir_ + "/" + name) << "x";
     }
     ASSERT_EQ(mkdir((dir_ + "/sub.dat").c_str(), 0700), 0);
     ASSERT_EQ(mkdir((dir_ + "/.git").c_str(), 0700), 0);
-  }
-  void TearDown() override {
-    const std::string cmd = "rm -rf '" + dir_ + "'";
-    ASSERT_EQ(std::system(cmd.c_str()), 0);
   }
 
   std::vector<std::string> Find(const std::string& mask, std::uint16_t attr) {
@@ -70,7 +64,8 @@ class FileSearch : public ::testing::Test {
   }
   bool Exists(const std::string& name) { return access((dir_ + "/" + name).c_str(), F_OK) == 0; }
 
-  std::string dir_;
+  test::TTempDir temp_;
+  const std::string dir_ = temp_.Path().string();
 };
 
 TEST_F(FileSearch, FilesMatchingTheMaskWithFullPaths) {

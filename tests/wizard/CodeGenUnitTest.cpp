@@ -6,7 +6,10 @@
 #include <initializer_list>
 #include <sstream>
 #include <string>
+#include <vector>
 
+#include "ExpectRaises.h"
+#include "FaultStream.h"
 #include "WizardTestUtil.h"
 #include "wizard/CodeGen.h"
 
@@ -302,6 +305,35 @@ TEST_F(UnitTest, FileThatCannotBeCreatedRaisesWithoutSuccessMessage) {
   // The model is intact: a second run elsewhere works.
   EXPECT_TRUE(m.GenerateUnitAs(dir.File("ok.pas")));
   EXPECT_EQ(ReadBytes(dir.File("ok.pas")), ReadBytes(TestData("SampObj.Pas")));
+}
+
+// A unit whose writing fails at any byte, by an error (a full disk) or a
+// short write, raises EUnitFileError naming the file, shows no success and
+// leaves the previous unit and nothing else in the folder.
+TEST_F(UnitTest, AWriteThatFailsAtAnyByteKeepsThePreviousUnit) {
+  TTempDir dir;
+  BuildSample(m);
+  const std::string path = dir.File("SampObj.Pas");
+  WriteBytes(path, "the previous unit");
+  const auto size = static_cast<std::int64_t>(m.UnitText().size());
+  for (const TFault fault : {TFault::Raise, TFault::ShortWrite}) {
+    for (const std::int64_t at : {std::int64_t{0}, size / 2, size - 1}) {
+      SCOPED_TRACE(::testing::Message() << "fault " << static_cast<int>(fault) << " at " << at);
+      log.Clear();
+      TFaultyFiles faulty(at, fault);
+      ExpectRaises<EUnitFileError>([&] { m.GenerateUnitAs(path); },
+                                   fault == TFault::Raise
+                                       ? "Cannot write file " + path + ": No space left on device"
+                                       : "Cannot write file " + path);
+      EXPECT_EQ(faulty.Failures(), 1);
+      EXPECT_EQ(log.Only().second, wmConfirmation);  // the overwrite question, no success
+      EXPECT_EQ(ReadBytes(path), "the previous unit");
+      EXPECT_EQ(FilesIn(dir.Path().string()), std::vector<std::string>{"SampObj.Pas"});
+    }
+  }
+  TFaultyFiles roomy(size, TFault::Raise);
+  EXPECT_TRUE(m.GenerateUnitAs(path));
+  EXPECT_EQ(ReadBytes(path), ReadBytes(TestData("SampObj.Pas")));
 }
 
 TEST_F(UnitTest, DateComesFromTheClockUnlessFixed) {

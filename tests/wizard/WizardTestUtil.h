@@ -3,16 +3,13 @@
 #pragma once
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <array>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "TempDir.h"
 #include "util/OdbMisc.h"
 #include "wizard/CodeGen.h"
 
@@ -37,42 +34,6 @@ struct TMessageLog {
   }
   void Clear() { Shown.clear(); }
 };
-
-// A fresh folder, removed with its contents at the end of the test.
-class TTempDir {
- public:
-  TTempDir() {
-    std::string tmpl = (std::filesystem::temp_directory_path() / "wizardXXXXXX").string();
-    if (::mkdtemp(tmpl.data()) == nullptr) ADD_FAILURE() << "mkdtemp failed";
-    path_ = tmpl;
-  }
-  ~TTempDir() {
-    std::error_code ec;
-    std::filesystem::permissions(path_, std::filesystem::perms::owner_all,
-                                 std::filesystem::perm_options::add, ec);
-    std::filesystem::remove_all(path_, ec);
-  }
-  TTempDir(const TTempDir&) = delete;
-  TTempDir& operator=(const TTempDir&) = delete;
-
-  const std::filesystem::path& Path() const { return path_; }
-  std::string File(const std::string& Name) const { return (path_ / Name).string(); }
-
- private:
-  std::filesystem::path path_;
-};
-
-inline std::string ReadBytes(const std::string& Path) {
-  std::ifstream in(Path, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-inline void WriteBytes(const std::string& Path, const std::string& Text) {
-  std::ofstream out(Path, std::ios::binary | std::ios::trunc);
-  out << Text;
-}
 
 inline std::string TestData(const std::string& Name) {
   return std::string(WIZARD_TEST_DATA) + "/" + Name;
