@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "Child.h"
+#include "ExpectRaises.h"
 #include "SampleObject.h"
 #include "odb/OdbTyped.h"
 #include "util/OdbMisc.h"
@@ -39,14 +40,15 @@ class TypedAccess : public ::testing::Test {
 };
 
 TEST_F(TypedAccess, RefusesAFileOfAnotherClass) {
-  try {
-    TTypedObjectFile<TChild> wrong(db_, "Samples", TSampleObjectORMapping::StaticClass());
-    FAIL() << "a TSampleObject file was taken as a TChild file";
-  } catch (const EInvalidObjectType& e) {
-    EXPECT_EQ(FormatException(e),
-              "EInvalidObjectType: Invalid object type in TContainer (expected TChild, got "
-              "TSampleObject)");
-  }
+  test::ExpectRaises<EInvalidObjectType>(
+      [&] {
+        TTypedObjectFile<TChild> wrong(db_, "Samples", TSampleObjectORMapping::StaticClass());
+      },
+      [](const EInvalidObjectType& e) {
+        EXPECT_EQ(FormatException(e),
+                  "EInvalidObjectType: Invalid object type in TContainer (expected TChild, got "
+                  "TSampleObject)");
+      });
   // The free accessor checks the object itself.
   kids_.Insert(Kid("b", 1));
   EXPECT_THROW(CurrentObjAs<TSampleObject>(kids_), EInvalidObjectType);
