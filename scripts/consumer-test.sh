@@ -53,8 +53,12 @@ check_deps() {
   if ldd "$program" | grep -q libpq; then
     echo "FAILED: $program needs libpq:"; ldd "$program"; exit 1
   fi
+  local stripped
+  stripped=$(mktemp)
+  strip -o "$stripped" "$program"
   echo "$program: $(ldd "$program" | wc -l) shared objects, no libpq;" \
-       "$(strip -o - "$program" | wc -c) bytes stripped"
+       "$(stat -c %s "$stripped") bytes stripped"
+  rm -f "$stripped"
 }
 check_deps "$work/installed/demo"
 readelf -d "$work/installed/demo" | grep -q 'NEEDED.*libcorvid_sqlite' ||
