@@ -10,11 +10,12 @@
 #
 # MODEL is taken relative to the calling CMakeLists.txt. Call the function
 # in the folder that defines the target: the generated file is one of the
-# target's sources. The header includes "odb/Odb.h" and "persist/ObjPerst.h",
-# so the target links corvid::corvid.
+# target's sources. The header includes <corvid/odb/Odb.h> and
+# <corvid/persist/ObjPerst.h>, so the target links Corvid::Core and the
+# driver libraries it uses (or Corvid::corvid).
 #
-# The generator is the imported target Corvid::unitwright of an installed
-# package when there is one, else the target unitwright of this build.
+# The generator is Corvid::unitwright: the program of an installed package,
+# or the target of the same name in a build that includes Corvid's sources.
 include_guard(GLOBAL)
 
 function(corvid_generate)
@@ -29,14 +30,11 @@ function(corvid_generate)
     message(FATAL_ERROR "corvid_generate: ${ARG_TARGET} is not a target")
   endif()
 
-  if(TARGET Corvid::unitwright)
-    set(generator Corvid::unitwright)
-  elseif(TARGET unitwright)
-    set(generator unitwright)
-  else()
-    message(FATAL_ERROR "corvid_generate: no unitwright program (target unitwright or "
-                        "Corvid::unitwright)")
+  if(NOT TARGET Corvid::unitwright)
+    message(FATAL_ERROR "corvid_generate: no unitwright program (Corvid was built without "
+                        "Qt 6 Widgets or nlohmann_json)")
   endif()
+  set(generator Corvid::unitwright)
 
   get_filename_component(model "${ARG_MODEL}" ABSOLUTE BASE_DIR "${CMAKE_CURRENT_SOURCE_DIR}")
   if(ARG_OUTPUT)

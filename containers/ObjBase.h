@@ -82,8 +82,8 @@ class TNode : public TObject {
 class TNodeContainer : public TContainer {
   CORVID_CLASS(TNodeContainer, ::corvid::TContainer)
  public:
-  TNodeContainer(TClass AClass, TCompareFunc CompareFunc) : TContainer(AClass) {
-    compareFunc_ = CompareFunc;
+  TNodeContainer(TClass AClass, TCompareFunc ACompareFunc) : TContainer(AClass) {
+    compareFunc_ = ACompareFunc;
   }
 
   virtual TObject* GetCurrentObj() const;

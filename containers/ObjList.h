@@ -76,7 +76,7 @@ class TListIterator {
 class TOrderedList : public TNodeContainer {
   CORVID_CLASS(TOrderedList, ::corvid::TNodeContainer)
  public:
-  TOrderedList(TClass AClass, TCompareFunc CompareFunc) : TNodeContainer(AClass, CompareFunc) {}
+  TOrderedList(TClass AClass, TCompareFunc ACompareFunc) : TNodeContainer(AClass, ACompareFunc) {}
   ~TOrderedList() override;
 
   /// Call Proc/Method for every object from first to last. The cursor walks
@@ -146,7 +146,7 @@ class TOrderedList : public TNodeContainer {
 class TUnorderedList : public TOrderedList {
   CORVID_CLASS(TUnorderedList, ::corvid::TOrderedList)
  public:
-  TUnorderedList(TClass AClass, TCompareFunc CompareFunc) : TOrderedList(AClass, CompareFunc) {}
+  TUnorderedList(TClass AClass, TCompareFunc ACompareFunc) : TOrderedList(AClass, ACompareFunc) {}
 
   /// Inserts immediately after the cursor; on an empty list, or when there is
   /// no cursor, appends at the tail.
@@ -164,7 +164,7 @@ class TUnorderedList : public TOrderedList {
 class TCircularList : public TUnorderedList {
   CORVID_CLASS(TCircularList, ::corvid::TUnorderedList)
  public:
-  TCircularList(TClass AClass, TCompareFunc CompareFunc) : TUnorderedList(AClass, CompareFunc) {}
+  TCircularList(TClass AClass, TCompareFunc ACompareFunc) : TUnorderedList(AClass, ACompareFunc) {}
 
   /// Step like the other lists but wrap from the last node to the first (and
   /// back). False on an empty list or without a cursor.

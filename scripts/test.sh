@@ -70,6 +70,10 @@ for src in fuzz/*.cpp; do
       "$fuzz_build/corpus/$name" "${seeds[@]}"
 done
 
+# Corvid used by another project: the shared library installed and found
+# with find_package and pkg-config, and the sources built inside it.
+bash scripts/consumer-test.sh
+
 # Test fixtures that need a PostgreSQL server start a private one.
 if [ -x scripts/pg-test-server.sh ]; then
   eval "$(scripts/pg-test-server.sh start "$PWD/$build/pgdata")"
