@@ -18,8 +18,8 @@
 #include <string>
 #include <vector>
 
-#include "containers/ObjArray.h"
-#include "values/ObjBuckt.h"
+#include "corvid/containers/ObjArray.h"
+#include "corvid/values/ObjBuckt.h"
 
 namespace {
 

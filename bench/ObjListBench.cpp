@@ -24,10 +24,10 @@
 #include <string>
 #include <vector>
 
-#include "containers/ObjList.h"
-#include "persist/ObjPerst.h"
-#include "persist/Streams.h"
-#include "values/ObjBuckt.h"
+#include "corvid/containers/ObjList.h"
+#include "corvid/persist/ObjPerst.h"
+#include "corvid/persist/Streams.h"
+#include "corvid/values/ObjBuckt.h"
 
 namespace {
 

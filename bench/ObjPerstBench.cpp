@@ -25,9 +25,9 @@
 #include <string>
 #include <vector>
 
-#include "containers/ObjList.h"
-#include "persist/ObjPerst.h"
-#include "values/ObjBuckt.h"
+#include "corvid/containers/ObjList.h"
+#include "corvid/persist/ObjPerst.h"
+#include "corvid/values/ObjBuckt.h"
 
 // --- The same object graph for cereal -------------------------------------------
 

@@ -35,8 +35,8 @@
 #include <vector>
 
 #include "bench/BenchImage.h"
-#include "odb/Odb.h"
-#include "persist/ObjPerst.h"
+#include "corvid/odb/Odb.h"
+#include "corvid/persist/ObjPerst.h"
 
 namespace {
 

@@ -42,9 +42,9 @@
 #include <vector>
 
 #include "bench/BenchImage.h"
-#include "odb/Odb.h"
-#include "persist/ObjPerst.h"
-#include "persist/Streams.h"
+#include "corvid/odb/Odb.h"
+#include "corvid/persist/ObjPerst.h"
+#include "corvid/persist/Streams.h"
 
 namespace odbbench {
 

@@ -28,10 +28,10 @@
 #include <vector>
 
 #include "bench/BenchImage.h"
-#include "drivers/sqlite/SQLiteDriver.h"
-#include "odb/Odb.h"
-#include "persist/ObjPerst.h"
-#include "persist/Streams.h"
+#include "corvid/drivers/sqlite/SQLiteDriver.h"
+#include "corvid/odb/Odb.h"
+#include "corvid/persist/ObjPerst.h"
+#include "corvid/persist/Streams.h"
 
 namespace {
 

@@ -52,7 +52,6 @@ function(corvid_library target export_name)
   target_compile_features(${target} PUBLIC cxx_std_20)
   target_include_directories(${target} PUBLIC
     $<BUILD_INTERFACE:${CORVID_INCLUDE_DIR}>
-    $<BUILD_INTERFACE:${PROJECT_SOURCE_DIR}> # CORVID_UNPREFIXED_INCLUDES
     $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}>)
   set_target_properties(${target} PROPERTIES
     EXPORT_NAME ${export_name}

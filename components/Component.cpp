@@ -1,4 +1,4 @@
-#include "components/Component.h"
+#include "corvid/components/Component.h"
 
 namespace corvid {
 

@@ -1,4 +1,4 @@
-#include "components/MessageDlg.h"
+#include "corvid/components/MessageDlg.h"
 
 #include <QApplication>
 #include <QMessageBox>

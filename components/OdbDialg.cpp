@@ -1,14 +1,14 @@
-#include "components/OdbDialg.h"
+#include "corvid/components/OdbDialg.h"
 
 #include <QPainter>
 #include <filesystem>
 #include <utility>
 
-#include "components/OdbDialgHistory.h"
-#include "components/OdbDialgText.h"
-#include "odb/OdbDatabase.h"
-#include "odb/OdbDriver.h"
-#include "util/OdbMisc.h"
+#include "corvid/components/OdbDialgHistory.h"
+#include "corvid/components/OdbDialgText.h"
+#include "corvid/odb/OdbDatabase.h"
+#include "corvid/odb/OdbDriver.h"
+#include "corvid/util/OdbMisc.h"
 
 namespace corvid {
 

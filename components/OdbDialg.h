@@ -25,8 +25,8 @@
 #include <memory>
 #include <string>
 
-#include "components/Component.h"
-#include "util/OdbMiscSet.h"
+#include "corvid/components/Component.h"
+#include "corvid/util/OdbMiscSet.h"
 
 class QComboBox;
 class QLabel;

@@ -1,8 +1,8 @@
-#include "components/OdbDialgHistory.h"
+#include "corvid/components/OdbDialgHistory.h"
 
-#include "persist/ObjPerst.h"
-#include "persist/Streams.h"
-#include "values/ObjBuckt.h"
+#include "corvid/persist/ObjPerst.h"
+#include "corvid/persist/Streams.h"
+#include "corvid/values/ObjBuckt.h"
 
 namespace corvid {
 

@@ -13,8 +13,8 @@
 #include <memory>
 #include <string>
 
-#include "containers/ObjList.h"
-#include "containers/ObjRoot.h"
+#include "corvid/containers/ObjList.h"
+#include "corvid/containers/ObjRoot.h"
 
 namespace corvid {
 

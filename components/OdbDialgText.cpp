@@ -1,9 +1,9 @@
-#include "components/OdbDialgText.h"
+#include "corvid/components/OdbDialgText.h"
 
 #include <QFile>
 
-#include "persist/CodePage.h"
-#include "util/OdbMisc.h"
+#include "corvid/persist/CodePage.h"
+#include "corvid/util/OdbMisc.h"
 
 namespace corvid {
 

@@ -7,12 +7,12 @@
 #include <QScreen>
 #include <QStyle>
 
-#include "components/OdbDialg.h"
-#include "components/OdbDialgText.h"
-#include "containers/ObjCmp.h"
-#include "containers/ObjList.h"
-#include "odb/OdbDriver.h"
-#include "values/ObjBuckt.h"
+#include "corvid/components/OdbDialg.h"
+#include "corvid/components/OdbDialgText.h"
+#include "corvid/containers/ObjCmp.h"
+#include "corvid/containers/ObjList.h"
+#include "corvid/odb/OdbDriver.h"
+#include "corvid/values/ObjBuckt.h"
 
 namespace corvid {
 

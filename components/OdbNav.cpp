@@ -1,13 +1,13 @@
-#include "components/OdbNav.h"
+#include "corvid/components/OdbNav.h"
 
 #include <QEvent>
 #include <QLayout>
 #include <QToolButton>
 
-#include "components/OdbNavButton.h"
-#include "components/OdbNavGlyphs.h"
-#include "odb/OdbDataset.h"
-#include "persist/ObjPerst.h"
+#include "corvid/components/OdbNavButton.h"
+#include "corvid/components/OdbNavGlyphs.h"
+#include "corvid/odb/OdbDataset.h"
+#include "corvid/persist/ObjPerst.h"
 
 namespace corvid {
 

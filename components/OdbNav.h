@@ -51,9 +51,9 @@
 #include <string>
 #include <vector>
 
-#include "components/Component.h"
-#include "components/MessageDlg.h"
-#include "containers/ObjRoot.h"
+#include "corvid/components/Component.h"
+#include "corvid/components/MessageDlg.h"
+#include "corvid/containers/ObjRoot.h"
 
 class QComboBox;
 class QToolButton;

@@ -1,4 +1,4 @@
-#include "components/OdbNavButton.h"
+#include "corvid/components/OdbNavButton.h"
 
 #include <QApplication>
 #include <QMouseEvent>

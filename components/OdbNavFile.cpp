@@ -5,13 +5,13 @@
 #include <QToolButton>
 #include <stdexcept>
 
-#include "components/OdbNav.h"
-#include "components/OdbNavGlyphs.h"
-#include "containers/ObjList.h"
-#include "containers/ObjType.h"
-#include "odb/OdbFile.h"
-#include "odb/OdbIndex.h"
-#include "util/OdbMisc.h"
+#include "corvid/components/OdbNav.h"
+#include "corvid/components/OdbNavGlyphs.h"
+#include "corvid/containers/ObjList.h"
+#include "corvid/containers/ObjType.h"
+#include "corvid/odb/OdbFile.h"
+#include "corvid/odb/OdbIndex.h"
+#include "corvid/util/OdbMisc.h"
 
 namespace corvid {
 

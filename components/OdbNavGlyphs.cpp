@@ -1,4 +1,4 @@
-#include "components/OdbNavGlyphs.h"
+#include "corvid/components/OdbNavGlyphs.h"
 
 #include <QAbstractButton>
 #include <QImage>
@@ -6,8 +6,8 @@
 #include <mutex>
 #include <vector>
 
-#include "persist/Graphics.h"
-#include "util/OdbMisc.h"
+#include "corvid/persist/Graphics.h"
+#include "corvid/util/OdbMisc.h"
 
 namespace corvid {
 

@@ -1,10 +1,10 @@
-#include "containers/ObjArray.h"
+#include "corvid/containers/ObjArray.h"
 
 #include <algorithm>
 #include <cstring>
 
-#include "containers/ObjStack.h"
-#include "values/ObjBuckt.h"
+#include "corvid/containers/ObjStack.h"
+#include "corvid/values/ObjBuckt.h"
 
 namespace corvid {
 

@@ -25,7 +25,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "containers/ObjBase.h"
+#include "corvid/containers/ObjBase.h"
 
 namespace corvid {
 

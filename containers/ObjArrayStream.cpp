@@ -1,8 +1,8 @@
 // Stream payload of TArray: the container part, Count, Capacity, Delta,
 // Sorted, then the elements 1..Count as nested records.
-#include "containers/ObjArray.h"
-#include "persist/ObjPerst.h"
-#include "persist/ObjPerstInternal.h"
+#include "corvid/containers/ObjArray.h"
+#include "corvid/persist/ObjPerst.h"
+#include "corvid/persist/ObjPerstInternal.h"
 
 namespace corvid {
 

@@ -1,4 +1,4 @@
-#include "containers/ObjBase.h"
+#include "corvid/containers/ObjBase.h"
 
 namespace corvid {
 

@@ -11,9 +11,9 @@
 #include <cstdint>
 #include <functional>
 
-#include "containers/ObjCmp.h"
-#include "containers/ObjRoot.h"
-#include "containers/ObjType.h"
+#include "corvid/containers/ObjCmp.h"
+#include "corvid/containers/ObjRoot.h"
+#include "corvid/containers/ObjType.h"
 
 namespace corvid {
 

@@ -1,9 +1,9 @@
 // Stream payload pieces shared by the containers: the container part (the
 // element class and the compare function, by name) and the node-container
 // part (the count and every object as a nested record).
-#include "containers/ObjBase.h"
-#include "persist/ObjPerst.h"
-#include "persist/ObjPerstInternal.h"
+#include "corvid/containers/ObjBase.h"
+#include "corvid/persist/ObjPerst.h"
+#include "corvid/persist/ObjPerstInternal.h"
 
 namespace corvid {
 

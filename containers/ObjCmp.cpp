@@ -1,4 +1,4 @@
-#include "containers/ObjCmp.h"
+#include "corvid/containers/ObjCmp.h"
 
 #include <cmath>
 

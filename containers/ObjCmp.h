@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "containers/ObjRoot.h"
+#include "corvid/containers/ObjRoot.h"
 
 namespace corvid {
 

@@ -12,8 +12,8 @@
 #include <string_view>
 #include <vector>
 
-#include "containers/ObjBase.h"
-#include "containers/ObjList.h"
+#include "corvid/containers/ObjBase.h"
+#include "corvid/containers/ObjList.h"
 
 namespace corvid {
 

@@ -1,4 +1,4 @@
-#include "containers/ObjHash.h"
+#include "corvid/containers/ObjHash.h"
 
 #include <algorithm>
 #include <cmath>

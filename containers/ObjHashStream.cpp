@@ -1,9 +1,9 @@
 // Stream payload of THashTable: the container part, Count, the hash
 // function's registered name, TableSize, then every object as a nested
 // record, bucket by bucket.
-#include "containers/ObjHash.h"
-#include "persist/ObjPerst.h"
-#include "persist/ObjPerstInternal.h"
+#include "corvid/containers/ObjHash.h"
+#include "corvid/persist/ObjPerst.h"
+#include "corvid/persist/ObjPerstInternal.h"
 
 namespace corvid {
 

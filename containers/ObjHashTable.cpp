@@ -1,6 +1,6 @@
-#include "containers/ObjHash.h"
+#include "corvid/containers/ObjHash.h"
 
-#include "containers/ObjArray.h"
+#include "corvid/containers/ObjArray.h"
 
 namespace corvid {
 

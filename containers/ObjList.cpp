@@ -1,4 +1,4 @@
-#include "containers/ObjList.h"
+#include "corvid/containers/ObjList.h"
 
 namespace corvid {
 

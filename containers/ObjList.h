@@ -25,7 +25,7 @@
 #include <cstdint>
 #include <iterator>
 
-#include "containers/ObjBase.h"
+#include "corvid/containers/ObjBase.h"
 
 namespace corvid {
 

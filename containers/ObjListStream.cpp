@@ -3,9 +3,9 @@
 // object from first to last).
 #include <typeinfo>
 
-#include "containers/ObjList.h"
-#include "persist/ObjPerst.h"
-#include "persist/ObjPerstInternal.h"
+#include "corvid/containers/ObjList.h"
+#include "corvid/persist/ObjPerst.h"
+#include "corvid/persist/ObjPerstInternal.h"
 
 namespace corvid {
 

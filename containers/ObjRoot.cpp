@@ -1,4 +1,4 @@
-#include "containers/ObjRoot.h"
+#include "corvid/containers/ObjRoot.h"
 
 namespace corvid {
 

@@ -1,4 +1,4 @@
-#include "containers/ObjStack.h"
+#include "corvid/containers/ObjStack.h"
 
 namespace corvid {
 

@@ -1,8 +1,8 @@
 // Stream payload of TStack: the container part, then the stack's list as
 // one nested TUnorderedList record (top of the stack first).
-#include "containers/ObjStack.h"
-#include "persist/ObjPerst.h"
-#include "persist/ObjPerstInternal.h"
+#include "corvid/containers/ObjStack.h"
+#include "corvid/persist/ObjPerst.h"
+#include "corvid/persist/ObjPerstInternal.h"
 
 namespace corvid {
 

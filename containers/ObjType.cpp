@@ -1,4 +1,4 @@
-#include "containers/ObjType.h"
+#include "corvid/containers/ObjType.h"
 
 #include <array>
 #include <utility>

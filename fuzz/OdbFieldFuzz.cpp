@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <string>
 
-#include "odb/OdbField.h"
-#include "persist/ObjPerst.h"
+#include "corvid/odb/OdbField.h"
+#include "corvid/persist/ObjPerst.h"
 
 using namespace corvid;
 

@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "util/OdbMisc.h"
+#include "corvid/util/OdbMisc.h"
 
 using namespace corvid;
 

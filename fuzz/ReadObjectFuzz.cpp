@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "persist/ObjPerst.h"
+#include "corvid/persist/ObjPerst.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size) {
   using namespace corvid;

@@ -1,8 +1,8 @@
-#include "odb/OdbCursorDriver.h"
+#include "corvid/odb/OdbCursorDriver.h"
 
 #include <utility>
 
-#include "odb/OdbQuery.h"
+#include "corvid/odb/OdbQuery.h"
 
 namespace corvid {
 

@@ -18,10 +18,10 @@
 #include <string>
 #include <vector>
 
-#include "odb/OdbDriver.h"
-#include "odb/OdbErrors.h"
-#include "odb/OdbSavepoint.h"
-#include "util/OdbMisc.h"
+#include "corvid/odb/OdbDriver.h"
+#include "corvid/odb/OdbErrors.h"
+#include "corvid/odb/OdbSavepoint.h"
+#include "corvid/util/OdbMisc.h"
 
 namespace corvid {
 

@@ -1,12 +1,12 @@
-#include "odb/OdbDatabase.h"
+#include "corvid/odb/OdbDatabase.h"
 
 #include <cstdint>
 #include <vector>
 
-#include "containers/ObjList.h"
-#include "odb/OdbDataset.h"
-#include "odb/OdbDriver.h"
-#include "odb/OdbQuery.h"
+#include "corvid/containers/ObjList.h"
+#include "corvid/odb/OdbDataset.h"
+#include "corvid/odb/OdbDriver.h"
+#include "corvid/odb/OdbQuery.h"
 
 namespace corvid {
 

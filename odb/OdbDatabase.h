@@ -16,8 +16,8 @@
 #include <string>
 #include <vector>
 
-#include "containers/ObjCmp.h"
-#include "containers/ObjRoot.h"
+#include "corvid/containers/ObjCmp.h"
+#include "corvid/containers/ObjRoot.h"
 
 namespace corvid {
 

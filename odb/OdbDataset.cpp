@@ -1,15 +1,15 @@
-#include "odb/OdbDataset.h"
+#include "corvid/odb/OdbDataset.h"
 
-#include "containers/ObjCmp.h"
-#include "containers/ObjList.h"
-#include "containers/ObjType.h"
-#include "odb/OdbDatabase.h"
-#include "odb/OdbDriver.h"
-#include "odb/OdbMapping.h"
-#include "persist/ObjPerst.h"
-#include "persist/Streams.h"
-#include "util/OdbMisc.h"
-#include "values/ObjBuckt.h"
+#include "corvid/containers/ObjCmp.h"
+#include "corvid/containers/ObjList.h"
+#include "corvid/containers/ObjType.h"
+#include "corvid/odb/OdbDatabase.h"
+#include "corvid/odb/OdbDriver.h"
+#include "corvid/odb/OdbMapping.h"
+#include "corvid/persist/ObjPerst.h"
+#include "corvid/persist/Streams.h"
+#include "corvid/util/OdbMisc.h"
+#include "corvid/values/ObjBuckt.h"
 
 namespace corvid {
 

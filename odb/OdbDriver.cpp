@@ -1,12 +1,12 @@
-#include "odb/OdbDriver.h"
+#include "corvid/odb/OdbDriver.h"
 
 #include <string>
 
-#include "containers/ObjArray.h"
-#include "containers/ObjList.h"
-#include "odb/OdbErrors.h"
-#include "util/OdbMisc.h"
-#include "values/ObjBuckt.h"
+#include "corvid/containers/ObjArray.h"
+#include "corvid/containers/ObjList.h"
+#include "corvid/odb/OdbErrors.h"
+#include "corvid/util/OdbMisc.h"
+#include "corvid/values/ObjBuckt.h"
 
 namespace corvid {
 

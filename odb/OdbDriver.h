@@ -29,9 +29,9 @@
 #include <string_view>
 #include <vector>
 
-#include "containers/ObjRoot.h"
-#include "odb/OdbField.h"
-#include "util/OdbMiscSet.h"
+#include "corvid/containers/ObjRoot.h"
+#include "corvid/odb/OdbField.h"
+#include "corvid/util/OdbMiscSet.h"
 
 namespace corvid {
 

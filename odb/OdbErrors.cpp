@@ -1,4 +1,4 @@
-#include "odb/OdbErrors.h"
+#include "corvid/odb/OdbErrors.h"
 
 namespace corvid {
 

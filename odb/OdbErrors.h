@@ -23,7 +23,7 @@
 ///   all others                      none (empty)
 #pragma once
 
-#include "containers/ObjRoot.h"
+#include "corvid/containers/ObjRoot.h"
 
 namespace corvid {
 

@@ -1,5 +1,5 @@
 // Fields: value layouts, accessors and the free functions over field lists.
-#include "odb/OdbField.h"
+#include "corvid/odb/OdbField.h"
 
 #include <algorithm>
 #include <charconv>
@@ -8,8 +8,8 @@
 #include <cstring>
 #include <typeinfo>
 
-#include "containers/ObjList.h"
-#include "util/OdbMisc.h"
+#include "corvid/containers/ObjList.h"
+#include "corvid/util/OdbMisc.h"
 
 namespace corvid {
 

@@ -1,6 +1,6 @@
 // Stream payload of a field and the start-up registrations of the module.
-#include "odb/OdbField.h"
-#include "persist/ObjPerst.h"
+#include "corvid/odb/OdbField.h"
+#include "corvid/persist/ObjPerst.h"
 
 namespace corvid {
 

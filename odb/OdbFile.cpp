@@ -1,13 +1,13 @@
-#include "odb/OdbFile.h"
+#include "corvid/odb/OdbFile.h"
 
-#include "containers/ObjCmp.h"
-#include "containers/ObjList.h"
-#include "odb/OdbDatabase.h"
-#include "odb/OdbImageStreams.h"
-#include "odb/OdbMapping.h"
-#include "persist/ObjPerst.h"
-#include "persist/Streams.h"
-#include "util/OdbMisc.h"
+#include "corvid/containers/ObjCmp.h"
+#include "corvid/containers/ObjList.h"
+#include "corvid/odb/OdbDatabase.h"
+#include "corvid/odb/OdbImageStreams.h"
+#include "corvid/odb/OdbMapping.h"
+#include "corvid/persist/ObjPerst.h"
+#include "corvid/persist/Streams.h"
+#include "corvid/util/OdbMisc.h"
 
 namespace corvid {
 

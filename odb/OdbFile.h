@@ -39,8 +39,8 @@
 #include <string>
 #include <vector>
 
-#include "odb/OdbDataset.h"
-#include "odb/OdbDriver.h"
+#include "corvid/odb/OdbDataset.h"
+#include "corvid/odb/OdbDriver.h"
 
 namespace corvid {
 

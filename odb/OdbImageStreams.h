@@ -4,8 +4,8 @@
 
 #include <memory>
 
-#include "persist/ObjPerst.h"
-#include "persist/Streams.h"
+#include "corvid/persist/ObjPerst.h"
+#include "corvid/persist/Streams.h"
 
 namespace corvid {
 

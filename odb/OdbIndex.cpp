@@ -1,12 +1,12 @@
 // Index definitions, their compare function and xBase key expressions.
-#include "odb/OdbIndex.h"
+#include "corvid/odb/OdbIndex.h"
 
 #include <typeinfo>
 
-#include "odb/OdbField.h"
-#include "persist/ObjPerst.h"
-#include "util/OdbMisc.h"
-#include "values/ObjBuckt.h"
+#include "corvid/odb/OdbField.h"
+#include "corvid/persist/ObjPerst.h"
+#include "corvid/util/OdbMisc.h"
+#include "corvid/values/ObjBuckt.h"
 
 namespace corvid {
 

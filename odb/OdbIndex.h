@@ -12,11 +12,11 @@
 #include <string>
 #include <string_view>
 
-#include "containers/ObjCmp.h"
-#include "containers/ObjList.h"
-#include "containers/ObjRoot.h"
-#include "odb/OdbErrors.h"
-#include "util/OdbMiscSet.h"
+#include "corvid/containers/ObjCmp.h"
+#include "corvid/containers/ObjList.h"
+#include "corvid/containers/ObjRoot.h"
+#include "corvid/odb/OdbErrors.h"
+#include "corvid/util/OdbMiscSet.h"
 
 namespace corvid {
 

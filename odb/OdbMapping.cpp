@@ -1,10 +1,10 @@
-#include "odb/OdbMapping.h"
+#include "corvid/odb/OdbMapping.h"
 
-#include "containers/ObjList.h"
-#include "containers/ObjType.h"
-#include "odb/OdbDatabase.h"
-#include "odb/OdbDriver.h"
-#include "util/OdbMisc.h"
+#include "corvid/containers/ObjList.h"
+#include "corvid/containers/ObjType.h"
+#include "corvid/odb/OdbDatabase.h"
+#include "corvid/odb/OdbDriver.h"
+#include "corvid/util/OdbMisc.h"
 
 namespace corvid {
 

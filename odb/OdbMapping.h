@@ -43,9 +43,9 @@
 #include <string_view>
 #include <vector>
 
-#include "containers/ObjRoot.h"
-#include "odb/OdbField.h"
-#include "odb/OdbIndex.h"
+#include "corvid/containers/ObjRoot.h"
+#include "corvid/odb/OdbField.h"
+#include "corvid/odb/OdbIndex.h"
 
 namespace corvid {
 

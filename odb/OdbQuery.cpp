@@ -1,15 +1,15 @@
 // TObjectQuery and TObjectUpdate.
-#include "odb/OdbQuery.h"
+#include "corvid/odb/OdbQuery.h"
 
-#include "containers/ObjType.h"
-#include "odb/OdbDatabase.h"
-#include "odb/OdbDriver.h"
-#include "odb/OdbErrors.h"
-#include "odb/OdbImageStreams.h"
-#include "odb/OdbMapping.h"
-#include "persist/ObjPerst.h"
-#include "persist/Streams.h"
-#include "util/OdbMisc.h"
+#include "corvid/containers/ObjType.h"
+#include "corvid/odb/OdbDatabase.h"
+#include "corvid/odb/OdbDriver.h"
+#include "corvid/odb/OdbErrors.h"
+#include "corvid/odb/OdbImageStreams.h"
+#include "corvid/odb/OdbMapping.h"
+#include "corvid/persist/ObjPerst.h"
+#include "corvid/persist/Streams.h"
+#include "corvid/util/OdbMisc.h"
 
 namespace corvid {
 

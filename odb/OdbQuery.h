@@ -23,9 +23,9 @@
 #include <memory>
 #include <string>
 
-#include "containers/ObjRoot.h"
-#include "odb/OdbDataset.h"
-#include "odb/OdbSql.h"
+#include "corvid/containers/ObjRoot.h"
+#include "corvid/odb/OdbDataset.h"
+#include "corvid/odb/OdbSql.h"
 
 namespace corvid {
 

@@ -1,4 +1,4 @@
-#include "odb/OdbSavepoint.h"
+#include "corvid/odb/OdbSavepoint.h"
 
 #include <utility>
 

@@ -1,13 +1,13 @@
-#include "odb/OdbSchema.h"
+#include "corvid/odb/OdbSchema.h"
 
 #include <algorithm>
 
-#include "containers/ObjList.h"
-#include "odb/OdbErrors.h"
-#include "odb/OdbIndex.h"
-#include "odb/OdbSql.h"
-#include "util/OdbMisc.h"
-#include "values/ObjBuckt.h"
+#include "corvid/containers/ObjList.h"
+#include "corvid/odb/OdbErrors.h"
+#include "corvid/odb/OdbIndex.h"
+#include "corvid/odb/OdbSql.h"
+#include "corvid/util/OdbMisc.h"
+#include "corvid/values/ObjBuckt.h"
 
 namespace corvid {
 

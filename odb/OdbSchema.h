@@ -13,7 +13,7 @@
 #include <string_view>
 #include <vector>
 
-#include "odb/OdbField.h"
+#include "corvid/odb/OdbField.h"
 
 namespace corvid {
 

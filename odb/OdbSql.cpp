@@ -1,19 +1,19 @@
 // SQL statement builders. See OdbSql.h for the output format.
-#include "odb/OdbSql.h"
+#include "corvid/odb/OdbSql.h"
 
 #include <charconv>
 #include <cmath>
 #include <system_error>
 
-#include "containers/ObjList.h"
-#include "containers/ObjType.h"
-#include "odb/OdbDataset.h"
-#include "odb/OdbField.h"
-#include "odb/OdbIndex.h"
-#include "odb/OdbMapping.h"
-#include "odb/OdbSchema.h"
-#include "util/OdbMisc.h"
-#include "values/ObjBuckt.h"
+#include "corvid/containers/ObjList.h"
+#include "corvid/containers/ObjType.h"
+#include "corvid/odb/OdbDataset.h"
+#include "corvid/odb/OdbField.h"
+#include "corvid/odb/OdbIndex.h"
+#include "corvid/odb/OdbMapping.h"
+#include "corvid/odb/OdbSchema.h"
+#include "corvid/util/OdbMisc.h"
+#include "corvid/values/ObjBuckt.h"
 
 namespace corvid {
 

@@ -21,9 +21,9 @@
 #include <iterator>
 #include <string>
 
-#include "containers/ObjType.h"
-#include "odb/OdbDatabase.h"
-#include "odb/OdbFile.h"
+#include "corvid/containers/ObjType.h"
+#include "corvid/odb/OdbDatabase.h"
+#include "corvid/odb/OdbFile.h"
 
 namespace corvid {
 

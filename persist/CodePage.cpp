@@ -1,4 +1,4 @@
-#include "persist/CodePage.h"
+#include "corvid/persist/CodePage.h"
 
 #include <atomic>
 #include <cstring>

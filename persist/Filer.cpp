@@ -1,9 +1,9 @@
-#include "persist/Filer.h"
+#include "corvid/persist/Filer.h"
 
 #include <algorithm>
 #include <limits>
 
-#include "persist/CodePage.h"
+#include "corvid/persist/CodePage.h"
 
 namespace corvid {
 

@@ -24,7 +24,7 @@
 #include <string>
 #include <string_view>
 
-#include "persist/Streams.h"
+#include "corvid/persist/Streams.h"
 
 namespace corvid {
 

@@ -1,4 +1,4 @@
-#include "persist/Graphics.h"
+#include "corvid/persist/Graphics.h"
 
 namespace corvid {
 

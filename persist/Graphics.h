@@ -11,8 +11,8 @@
 #include <string>
 #include <string_view>
 
-#include "containers/ObjRoot.h"
-#include "persist/Streams.h"
+#include "corvid/containers/ObjRoot.h"
+#include "corvid/persist/Streams.h"
 
 namespace corvid {
 

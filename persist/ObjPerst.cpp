@@ -1,13 +1,13 @@
 // The object stream, the filers' child-object operations, the free routines
 // built on them and the payloads of the platform classes.
-#include "persist/ObjPerst.h"
+#include "corvid/persist/ObjPerst.h"
 
 #include <algorithm>
 #include <cmath>
 #include <typeinfo>
 
-#include "persist/Graphics.h"
-#include "persist/ObjPerstInternal.h"
+#include "corvid/persist/Graphics.h"
+#include "corvid/persist/ObjPerstInternal.h"
 
 namespace corvid {
 

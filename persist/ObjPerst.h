@@ -44,13 +44,13 @@
 #include <string_view>
 #include <vector>
 
-#include "containers/ObjCmp.h"
-#include "containers/ObjHash.h"
-#include "containers/ObjRoot.h"
-#include "containers/ObjType.h"
-#include "persist/CodePage.h"
-#include "persist/Filer.h"
-#include "persist/Streams.h"
+#include "corvid/containers/ObjCmp.h"
+#include "corvid/containers/ObjHash.h"
+#include "corvid/containers/ObjRoot.h"
+#include "corvid/containers/ObjType.h"
+#include "corvid/persist/CodePage.h"
+#include "corvid/persist/Filer.h"
+#include "corvid/persist/Streams.h"
 
 namespace corvid {
 

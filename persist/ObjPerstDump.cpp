@@ -1,4 +1,4 @@
-#include "persist/ObjPerstDump.h"
+#include "corvid/persist/ObjPerstDump.h"
 
 #include <algorithm>
 #include <charconv>
@@ -8,8 +8,8 @@
 #include <map>
 #include <mutex>
 
-#include "persist/CodePage.h"
-#include "persist/ObjPerst.h"
+#include "corvid/persist/CodePage.h"
+#include "corvid/persist/ObjPerst.h"
 
 namespace corvid {
 namespace {

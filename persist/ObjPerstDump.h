@@ -28,7 +28,7 @@
 #include <string>
 #include <string_view>
 
-#include "persist/Filer.h"
+#include "corvid/persist/Filer.h"
 
 namespace corvid {
 

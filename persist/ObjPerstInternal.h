@@ -3,8 +3,8 @@
 
 #include <cstdint>
 
-#include "containers/ObjRoot.h"
-#include "containers/ObjType.h"
+#include "corvid/containers/ObjRoot.h"
+#include "corvid/containers/ObjType.h"
 
 namespace corvid {
 

@@ -6,9 +6,9 @@
 #include <mutex>
 #include <unordered_map>
 
-#include "containers/ObjList.h"
-#include "persist/ObjPerst.h"
-#include "persist/ObjPerstInternal.h"
+#include "corvid/containers/ObjList.h"
+#include "corvid/persist/ObjPerst.h"
+#include "corvid/persist/ObjPerstInternal.h"
 
 namespace corvid {
 namespace {

@@ -11,15 +11,15 @@
 // a program that uses any registry links this file and so every
 // registration, even when the core library is linked without
 // --whole-archive.
-#include "containers/ObjArray.h"
-#include "containers/ObjCmp.h"
-#include "containers/ObjHash.h"
-#include "containers/ObjList.h"
-#include "containers/ObjStack.h"
-#include "persist/Graphics.h"
-#include "persist/ObjPerst.h"
-#include "persist/ObjPerstInternal.h"
-#include "values/ObjBuckt.h"
+#include "corvid/containers/ObjArray.h"
+#include "corvid/containers/ObjCmp.h"
+#include "corvid/containers/ObjHash.h"
+#include "corvid/containers/ObjList.h"
+#include "corvid/containers/ObjStack.h"
+#include "corvid/persist/Graphics.h"
+#include "corvid/persist/ObjPerst.h"
+#include "corvid/persist/ObjPerstInternal.h"
+#include "corvid/values/ObjBuckt.h"
 
 namespace corvid {
 namespace {

@@ -1,4 +1,4 @@
-#include "persist/Streams.h"
+#include "corvid/persist/Streams.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

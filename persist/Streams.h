@@ -20,7 +20,7 @@
 #include <string>
 #include <string_view>
 
-#include "containers/ObjRoot.h"
+#include "corvid/containers/ObjRoot.h"
 
 namespace corvid {
 

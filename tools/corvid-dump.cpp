@@ -24,10 +24,10 @@
 #include <string>
 #include <vector>
 
-#include "odb/OdbField.h"
-#include "persist/ObjPerst.h"
-#include "persist/ObjPerstDump.h"
-#include "util/OdbMisc.h"
+#include "corvid/odb/OdbField.h"
+#include "corvid/persist/ObjPerst.h"
+#include "corvid/persist/ObjPerstDump.h"
+#include "corvid/util/OdbMisc.h"
 
 namespace {
 

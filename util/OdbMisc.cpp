@@ -1,6 +1,6 @@
 // Strings and words, the command line, flags, the message pump, debug output
 // and the exception hook.
-#include "util/OdbMisc.h"
+#include "corvid/util/OdbMisc.h"
 
 #include <cctype>
 #include <chrono>

@@ -27,8 +27,8 @@
 #include <string_view>
 #include <vector>
 
-#include "containers/ObjRoot.h"
-#include "util/OdbMiscSet.h"
+#include "corvid/containers/ObjRoot.h"
+#include "corvid/util/OdbMiscSet.h"
 
 namespace corvid {
 

@@ -9,7 +9,7 @@
 #include <ctime>
 #include <optional>
 
-#include "util/OdbMisc.h"
+#include "corvid/util/OdbMisc.h"
 
 namespace corvid {
 

@@ -7,9 +7,9 @@
 #include <algorithm>
 #include <memory>
 
-#include "containers/ObjList.h"
-#include "util/OdbMisc.h"
-#include "values/ObjBuckt.h"
+#include "corvid/containers/ObjList.h"
+#include "corvid/util/OdbMisc.h"
+#include "corvid/values/ObjBuckt.h"
 
 namespace corvid {
 

@@ -3,8 +3,8 @@
 #include <map>
 #include <mutex>
 
-#include "persist/Graphics.h"
-#include "util/OdbMisc.h"
+#include "corvid/persist/Graphics.h"
+#include "corvid/util/OdbMisc.h"
 
 namespace corvid {
 

@@ -1,4 +1,4 @@
-#include "values/ObjBuckt.h"
+#include "corvid/values/ObjBuckt.h"
 
 #include <array>
 #include <bit>
@@ -7,7 +7,7 @@
 #include <limits>
 #include <typeinfo>
 
-#include "containers/ObjHash.h"
+#include "corvid/containers/ObjHash.h"
 
 namespace corvid {
 

@@ -32,8 +32,8 @@
 #include <string>
 #include <utility>
 
-#include "containers/ObjCmp.h"
-#include "containers/ObjRoot.h"
+#include "corvid/containers/ObjCmp.h"
+#include "corvid/containers/ObjRoot.h"
 
 namespace corvid {
 

@@ -1,9 +1,9 @@
 // Stream payloads of the buckets (the size as an integer value, then the
 // block's bytes) and of the string combo (the string, whether there is an
 // object, then the object as a nested record).
-#include "persist/ObjPerst.h"
-#include "persist/ObjPerstInternal.h"
-#include "values/ObjBuckt.h"
+#include "corvid/persist/ObjPerst.h"
+#include "corvid/persist/ObjPerstInternal.h"
+#include "corvid/values/ObjBuckt.h"
 
 namespace corvid {
 

@@ -1,5 +1,5 @@
 // The field dialog.
-#include "wizard/AddFldFm.h"
+#include "corvid/wizard/AddFldFm.h"
 
 #include <QFormLayout>
 #include <QLabel>

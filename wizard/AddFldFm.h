@@ -5,7 +5,7 @@
 #include <QComboBox>
 #include <QLineEdit>
 
-#include "wizard/WizDialog.h"
+#include "corvid/wizard/WizDialog.h"
 
 namespace corvid {
 

@@ -1,11 +1,11 @@
 // The index dialog.
-#include "wizard/AddIdxFm.h"
+#include "corvid/wizard/AddIdxFm.h"
 
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 
-#include "wizard/WizGlyphs.h"
+#include "corvid/wizard/WizGlyphs.h"
 
 namespace corvid {
 

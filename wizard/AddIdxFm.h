@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "wizard/WizDialog.h"
+#include "corvid/wizard/WizDialog.h"
 
 namespace corvid {
 

@@ -1,5 +1,5 @@
 // The data member dialog.
-#include "wizard/AddMemFm.h"
+#include "corvid/wizard/AddMemFm.h"
 
 #include <QFormLayout>
 #include <QLabel>

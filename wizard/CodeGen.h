@@ -27,10 +27,10 @@
 #include <string>
 #include <vector>
 
-#include "containers/ObjList.h"
-#include "containers/ObjRoot.h"
-#include "odb/OdbField.h"
-#include "odb/OdbIndex.h"
+#include "corvid/containers/ObjList.h"
+#include "corvid/containers/ObjRoot.h"
+#include "corvid/odb/OdbField.h"
+#include "corvid/odb/OdbIndex.h"
 
 namespace corvid {
 

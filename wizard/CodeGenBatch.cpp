@@ -1,6 +1,6 @@
 // The batch mode: reading a model file and generating its unit without the
 // window.
-#include "wizard/CodeGenBatch.h"
+#include "corvid/wizard/CodeGenBatch.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -11,7 +11,7 @@
 #include <iostream>
 #include <nlohmann/json.hpp>
 
-#include "util/OdbMisc.h"
+#include "corvid/util/OdbMisc.h"
 
 namespace corvid {
 

@@ -35,8 +35,8 @@
 #include <string>
 #include <vector>
 
-#include "containers/ObjRoot.h"
-#include "wizard/CodeGen.h"
+#include "corvid/containers/ObjRoot.h"
+#include "corvid/wizard/CodeGen.h"
 
 namespace corvid {
 

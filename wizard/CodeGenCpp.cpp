@@ -23,9 +23,9 @@
 #include <set>
 #include <sstream>
 
-#include "util/OdbMisc.h"
-#include "values/ObjBuckt.h"
-#include "wizard/CodeGen.h"
+#include "corvid/util/OdbMisc.h"
+#include "corvid/values/ObjBuckt.h"
+#include "corvid/wizard/CodeGen.h"
 
 namespace corvid {
 
@@ -499,7 +499,7 @@ void TClassModel::WriteCppHeader(std::ostream& Out) const {
   w("// Written by the Unitwright wizard from the class model. Change the model and");
   w("// generate again rather than editing this file.")("#pragma once")();
   w("#include <cstdint>")("#include <memory>")("#include <string>")();
-  w("#include \"odb/Odb.h\"")("#include \"persist/ObjPerst.h\"");
+  w("#include \"corvid/odb/Odb.h\"")("#include \"corvid/persist/ObjPerst.h\"");
   if (!includes.empty()) {
     w();
     for (const std::string& h : includes) w("#include \"" + h + "\"");

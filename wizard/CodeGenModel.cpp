@@ -6,9 +6,9 @@
 #include <iostream>
 #include <memory>
 
-#include "util/OdbMisc.h"
-#include "values/ObjBuckt.h"
-#include "wizard/CodeGen.h"
+#include "corvid/util/OdbMisc.h"
+#include "corvid/values/ObjBuckt.h"
+#include "corvid/wizard/CodeGen.h"
 
 namespace corvid {
 

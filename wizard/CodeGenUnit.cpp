@@ -7,10 +7,10 @@
 #include <ostream>
 #include <sstream>
 
-#include "persist/Streams.h"
-#include "util/OdbMisc.h"
-#include "values/ObjBuckt.h"
-#include "wizard/CodeGen.h"
+#include "corvid/persist/Streams.h"
+#include "corvid/util/OdbMisc.h"
+#include "corvid/values/ObjBuckt.h"
+#include "corvid/wizard/CodeGen.h"
 
 namespace corvid {
 

@@ -1,11 +1,11 @@
 // The dialog frame shared by the member, field and index dialogs.
-#include "wizard/WizDialog.h"
+#include "corvid/wizard/WizDialog.h"
 
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QScreen>
 
-#include "wizard/WizGlyphs.h"
+#include "corvid/wizard/WizGlyphs.h"
 
 namespace corvid {
 

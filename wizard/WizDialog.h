@@ -12,7 +12,7 @@
 #include <QSize>
 #include <QVBoxLayout>
 
-#include "wizard/CodeGen.h"
+#include "corvid/wizard/CodeGen.h"
 
 namespace corvid {
 

@@ -1,5 +1,5 @@
 // The wizard's main window.
-#include "wizard/WizForm.h"
+#include "corvid/wizard/WizForm.h"
 
 #include <QCloseEvent>
 #include <QFileDialog>
@@ -14,9 +14,9 @@
 #include <QScreen>
 #include <QVBoxLayout>
 
-#include "wizard/AddFldFm.h"
-#include "wizard/AddIdxFm.h"
-#include "wizard/AddMemFm.h"
+#include "corvid/wizard/AddFldFm.h"
+#include "corvid/wizard/AddIdxFm.h"
+#include "corvid/wizard/AddMemFm.h"
 
 namespace corvid {
 

@@ -15,8 +15,8 @@
 #include <QWidget>
 #include <vector>
 
-#include "wizard/CodeGen.h"
-#include "wizard/WizGlyphs.h"
+#include "corvid/wizard/CodeGen.h"
+#include "corvid/wizard/WizGlyphs.h"
 
 class QFileDialog;
 class QLabel;

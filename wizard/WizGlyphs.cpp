@@ -1,5 +1,5 @@
 // Painting the glyphs and the picture panel.
-#include "wizard/WizGlyphs.h"
+#include "corvid/wizard/WizGlyphs.h"
 
 #include <QFontMetricsF>
 #include <QLinearGradient>

@@ -1,5 +1,5 @@
 // The window's start-up.
-#include "wizard/WizMain.h"
+#include "corvid/wizard/WizMain.h"
 
 #include <fcntl.h>
 #include <netdb.h>
@@ -16,8 +16,8 @@
 #include <sstream>
 #include <vector>
 
-#include "wizard/CodeGenBatch.h"
-#include "wizard/WizForm.h"
+#include "corvid/wizard/CodeGenBatch.h"
+#include "corvid/wizard/WizForm.h"
 
 namespace corvid {
 

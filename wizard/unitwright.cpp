@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "containers/ObjRoot.h"
-#include "wizard/CodeGenBatch.h"
-#include "wizard/WizMain.h"
+#include "corvid/containers/ObjRoot.h"
+#include "corvid/wizard/CodeGenBatch.h"
+#include "corvid/wizard/WizMain.h"
 
 int main(int argc, char** argv) {
   try {

@@ -1,4 +1,4 @@
-#include "components/plugin/ComponentPalette.h"
+#include "corvid/components/plugin/ComponentPalette.h"
 
 #include <stdexcept>
 

@@ -1,4 +1,4 @@
-#include "components/plugin/DesignerPackage.h"
+#include "corvid/components/plugin/DesignerPackage.h"
 
 #include <QImage>
 #include <QPixmap>
@@ -6,10 +6,10 @@
 #include <mutex>
 #include <utility>
 
-#include "components/Component.h"
-#include "components/plugin/OdbReg.h"
-#include "persist/Graphics.h"
-#include "util/OdbMisc.h"
+#include "corvid/components/Component.h"
+#include "corvid/components/plugin/OdbReg.h"
+#include "corvid/persist/Graphics.h"
+#include "corvid/util/OdbMisc.h"
 
 namespace corvid {
 

@@ -16,7 +16,7 @@
 #include <QtDesigner/QDesignerFormEditorInterface>
 #include <QtUiPlugin/QDesignerCustomWidgetInterface>
 
-#include "components/plugin/ComponentPalette.h"
+#include "corvid/components/plugin/ComponentPalette.h"
 
 namespace corvid {
 

@@ -13,8 +13,8 @@
 #include <stdexcept>
 #include <vector>
 
-#include "components/plugin/OdbRegRes.h"
-#include "util/OdbMisc.h"
+#include "corvid/components/plugin/OdbRegRes.h"
+#include "corvid/util/OdbMisc.h"
 
 namespace corvid {
 

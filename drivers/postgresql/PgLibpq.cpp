@@ -1,4 +1,4 @@
-#include "drivers/postgresql/PgLibpq.h"
+#include "corvid/drivers/postgresql/PgLibpq.h"
 
 #include <bit>
 #include <cctype>

@@ -11,15 +11,15 @@
 // non-zero value is stored as given.
 #include <algorithm>
 
-#include "containers/ObjList.h"
-#include "drivers/postgresql/PgTable.h"
-#include "odb/OdbDataset.h"
-#include "odb/OdbErrors.h"
-#include "odb/OdbMapping.h"
-#include "odb/OdbQuery.h"
-#include "odb/OdbSql.h"
-#include "persist/Streams.h"
-#include "util/OdbMisc.h"
+#include "corvid/containers/ObjList.h"
+#include "corvid/drivers/postgresql/PgTable.h"
+#include "corvid/odb/OdbDataset.h"
+#include "corvid/odb/OdbErrors.h"
+#include "corvid/odb/OdbMapping.h"
+#include "corvid/odb/OdbQuery.h"
+#include "corvid/odb/OdbSql.h"
+#include "corvid/persist/Streams.h"
+#include "corvid/util/OdbMisc.h"
 
 namespace corvid::pgsql {
 

@@ -8,11 +8,11 @@
 // on lower(column) for case-insensitive strings, unique for primary and
 // unique indices. A string field of Size 1 gets varchar(1), since the server
 // refuses varchar(0).
-#include "drivers/postgresql/PgSchema.h"
+#include "corvid/drivers/postgresql/PgSchema.h"
 
-#include "odb/OdbErrors.h"
-#include "odb/OdbSql.h"
-#include "util/OdbMisc.h"
+#include "corvid/odb/OdbErrors.h"
+#include "corvid/odb/OdbSql.h"
+#include "corvid/util/OdbMisc.h"
 
 namespace corvid::pgsql {
 

@@ -8,8 +8,8 @@
 #include <string_view>
 #include <vector>
 
-#include "drivers/postgresql/PgLibpq.h"
-#include "odb/OdbSchema.h"
+#include "corvid/drivers/postgresql/PgLibpq.h"
+#include "corvid/odb/OdbSchema.h"
 
 namespace corvid {
 class TUnorderedList;

@@ -1,13 +1,13 @@
 // The PostgreSQL driver's session: statements, failures, transactions,
 // savepoints and the insert that waits for its image.
-#include "drivers/postgresql/PgSession.h"
+#include "corvid/drivers/postgresql/PgSession.h"
 
 #include <cstring>
 #include <utility>
 
-#include "drivers/postgresql/PostgreSQLDriver.h"
-#include "odb/OdbErrors.h"
-#include "util/OdbMisc.h"
+#include "corvid/drivers/postgresql/PostgreSQLDriver.h"
+#include "corvid/odb/OdbErrors.h"
+#include "corvid/util/OdbMisc.h"
 
 namespace corvid::pgsql {
 

@@ -8,9 +8,9 @@
 #include <map>
 #include <string>
 
-#include "drivers/postgresql/PgSchema.h"
-#include "odb/OdbCursorDriver.h"
-#include "odb/OdbSavepoint.h"
+#include "corvid/drivers/postgresql/PgSchema.h"
+#include "corvid/odb/OdbCursorDriver.h"
+#include "corvid/odb/OdbSavepoint.h"
 
 namespace corvid {
 class TPostgreSQLDriver;

@@ -8,13 +8,13 @@
 #include <algorithm>
 #include <utility>
 
-#include "containers/ObjList.h"
-#include "drivers/postgresql/PgTable.h"
-#include "odb/OdbDataset.h"
-#include "odb/OdbErrors.h"
-#include "odb/OdbIndex.h"
-#include "persist/Streams.h"
-#include "util/OdbMisc.h"
+#include "corvid/containers/ObjList.h"
+#include "corvid/drivers/postgresql/PgTable.h"
+#include "corvid/odb/OdbDataset.h"
+#include "corvid/odb/OdbErrors.h"
+#include "corvid/odb/OdbIndex.h"
+#include "corvid/persist/Streams.h"
+#include "corvid/util/OdbMisc.h"
 
 namespace corvid::pgsql {
 

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "drivers/postgresql/PgSession.h"
+#include "corvid/drivers/postgresql/PgSession.h"
 
 namespace corvid {
 class TObjectDataset;

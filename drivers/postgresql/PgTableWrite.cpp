@@ -12,11 +12,11 @@
 // another connection has locked are refused.
 #include <utility>
 
-#include "containers/ObjList.h"
-#include "drivers/postgresql/PgTable.h"
-#include "odb/OdbErrors.h"
-#include "persist/Streams.h"
-#include "util/OdbMisc.h"
+#include "corvid/containers/ObjList.h"
+#include "corvid/drivers/postgresql/PgTable.h"
+#include "corvid/odb/OdbErrors.h"
+#include "corvid/persist/Streams.h"
+#include "corvid/util/OdbMisc.h"
 
 namespace corvid::pgsql {
 

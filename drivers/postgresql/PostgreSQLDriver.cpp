@@ -1,15 +1,15 @@
 // The PostgreSQL driver: the database as a whole (connecting,
 // transactions, creating and dropping tables) and the handles it opens;
 // the handles' operations are their cursors'.
-#include "drivers/postgresql/PostgreSQLDriver.h"
+#include "corvid/drivers/postgresql/PostgreSQLDriver.h"
 
 #include <exception>
 
-#include "drivers/postgresql/PgTable.h"
-#include "odb/OdbDataset.h"
-#include "odb/OdbErrors.h"
-#include "odb/OdbFile.h"
-#include "util/OdbMisc.h"
+#include "corvid/drivers/postgresql/PgTable.h"
+#include "corvid/odb/OdbDataset.h"
+#include "corvid/odb/OdbErrors.h"
+#include "corvid/odb/OdbFile.h"
+#include "corvid/util/OdbMisc.h"
 
 namespace corvid {
 

@@ -102,7 +102,7 @@
 #include <memory>
 #include <string>
 
-#include "odb/OdbCursorDriver.h"
+#include "corvid/odb/OdbCursorDriver.h"
 
 namespace corvid {
 

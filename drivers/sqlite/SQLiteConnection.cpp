@@ -1,14 +1,14 @@
 // The SQLite driver's connection: opening and closing, statements and engine
 // errors, the bookkeeping shared by the cursors, and savepoints.
-#include "drivers/sqlite/SQLiteConnection.h"
+#include "corvid/drivers/sqlite/SQLiteConnection.h"
 
 #include <unistd.h>
 
 #include <cctype>
 #include <cmath>
 
-#include "drivers/sqlite/SQLiteDriver.h"
-#include "odb/OdbSchema.h"
+#include "corvid/drivers/sqlite/SQLiteDriver.h"
+#include "corvid/odb/OdbSchema.h"
 
 namespace corvid::sqlite {
 

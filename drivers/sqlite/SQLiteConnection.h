@@ -10,9 +10,9 @@
 #include <memory>
 #include <string>
 
-#include "odb/OdbCursorDriver.h"
-#include "odb/OdbSavepoint.h"
-#include "util/OdbMisc.h"
+#include "corvid/odb/OdbCursorDriver.h"
+#include "corvid/odb/OdbSavepoint.h"
+#include "corvid/util/OdbMisc.h"
 
 namespace corvid {
 

@@ -1,12 +1,12 @@
 // The SQLite driver: the database as a whole (opening, transactions) and
 // the handles it opens; the handles' operations are their cursors'.
-#include "drivers/sqlite/SQLiteDriver.h"
+#include "corvid/drivers/sqlite/SQLiteDriver.h"
 
-#include "drivers/sqlite/SQLiteConnection.h"
-#include "drivers/sqlite/SQLiteQuery.h"
-#include "drivers/sqlite/SQLiteTable.h"
-#include "odb/OdbDataset.h"
-#include "odb/OdbFile.h"
+#include "corvid/drivers/sqlite/SQLiteConnection.h"
+#include "corvid/drivers/sqlite/SQLiteQuery.h"
+#include "corvid/drivers/sqlite/SQLiteTable.h"
+#include "corvid/odb/OdbDataset.h"
+#include "corvid/odb/OdbFile.h"
 
 namespace corvid {
 

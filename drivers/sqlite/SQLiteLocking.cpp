@@ -8,8 +8,8 @@
 
 #include <cstring>
 
-#include "drivers/sqlite/SQLiteConnection.h"
-#include "odb/OdbSchema.h"
+#include "corvid/drivers/sqlite/SQLiteConnection.h"
+#include "corvid/odb/OdbSchema.h"
 
 namespace corvid::sqlite {
 

@@ -9,15 +9,15 @@
 // handle moves back and forth freely; before the connection writes, the
 // handle reads the rest of the result, so a query shows the rows of the
 // moment it was opened.
-#include "drivers/sqlite/SQLiteQuery.h"
+#include "corvid/drivers/sqlite/SQLiteQuery.h"
 
 #include <string>
 #include <vector>
 
-#include "drivers/sqlite/SQLiteConnection.h"
-#include "odb/OdbQuery.h"
-#include "odb/OdbSchema.h"
-#include "persist/Streams.h"
+#include "corvid/drivers/sqlite/SQLiteConnection.h"
+#include "corvid/odb/OdbQuery.h"
+#include "corvid/odb/OdbSchema.h"
+#include "corvid/persist/Streams.h"
 
 namespace corvid::sqlite {
 

@@ -4,7 +4,7 @@
 
 #include <memory>
 
-#include "drivers/sqlite/SQLiteConnection.h"
+#include "corvid/drivers/sqlite/SQLiteConnection.h"
 
 namespace corvid {
 class TObjectDataset;

@@ -5,12 +5,12 @@
 // integers "integer", floats "float", the image in "Object" (blob), and the
 // primary key in the index's collation and order. Every other index becomes
 // an SQLite index "<table>_<index>".
-#include "drivers/sqlite/SQLiteConnection.h"
-#include "drivers/sqlite/SQLiteDriver.h"
-#include "drivers/sqlite/SQLiteTable.h"
-#include "odb/OdbDataset.h"
-#include "odb/OdbSchema.h"
-#include "odb/OdbSql.h"
+#include "corvid/drivers/sqlite/SQLiteConnection.h"
+#include "corvid/drivers/sqlite/SQLiteDriver.h"
+#include "corvid/drivers/sqlite/SQLiteTable.h"
+#include "corvid/odb/OdbDataset.h"
+#include "corvid/odb/OdbSchema.h"
+#include "corvid/odb/OdbSql.h"
 
 namespace corvid {
 

@@ -6,13 +6,13 @@
 // lexicographic comparison of (key, row id), spelt out term by term, with a
 // leading range on the first term so that SQLite seeks into the index
 // instead of scanning it.
-#include "drivers/sqlite/SQLiteTable.h"
+#include "corvid/drivers/sqlite/SQLiteTable.h"
 
 #include <algorithm>
 
-#include "odb/OdbDataset.h"
-#include "odb/OdbIndex.h"
-#include "persist/Streams.h"
+#include "corvid/odb/OdbDataset.h"
+#include "corvid/odb/OdbIndex.h"
+#include "corvid/persist/Streams.h"
 
 namespace corvid::sqlite {
 

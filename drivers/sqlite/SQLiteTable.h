@@ -9,8 +9,8 @@
 #include <variant>
 #include <vector>
 
-#include "drivers/sqlite/SQLiteConnection.h"
-#include "odb/OdbSchema.h"
+#include "corvid/drivers/sqlite/SQLiteConnection.h"
+#include "corvid/odb/OdbSchema.h"
 
 namespace corvid {
 class TObjectDataset;

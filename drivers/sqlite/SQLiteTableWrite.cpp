@@ -1,9 +1,9 @@
 // The table cursor of the SQLite driver: values, keys and writes.
 #include <limits>
 
-#include "drivers/sqlite/SQLiteTable.h"
-#include "odb/OdbField.h"
-#include "persist/Streams.h"
+#include "corvid/drivers/sqlite/SQLiteTable.h"
+#include "corvid/odb/OdbField.h"
+#include "corvid/persist/Streams.h"
 
 namespace corvid::sqlite {
 

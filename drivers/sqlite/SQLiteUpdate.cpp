@@ -16,13 +16,13 @@
 #include <string>
 #include <vector>
 
-#include "containers/ObjList.h"
-#include "drivers/sqlite/SQLiteQuery.h"
-#include "odb/OdbMapping.h"
-#include "odb/OdbSchema.h"
-#include "odb/OdbSql.h"
-#include "persist/Streams.h"
-#include "values/ObjBuckt.h"
+#include "corvid/containers/ObjList.h"
+#include "corvid/drivers/sqlite/SQLiteQuery.h"
+#include "corvid/odb/OdbMapping.h"
+#include "corvid/odb/OdbSchema.h"
+#include "corvid/odb/OdbSql.h"
+#include "corvid/persist/Streams.h"
+#include "corvid/values/ObjBuckt.h"
 
 namespace corvid::sqlite {
 

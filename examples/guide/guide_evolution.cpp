@@ -5,8 +5,8 @@
 #include <iostream>
 #include <string>
 
-#include "odb/Odb.h"
-#include "persist/ObjPerst.h"
+#include "corvid/odb/Odb.h"
+#include "corvid/persist/ObjPerst.h"
 
 using namespace corvid;
 

@@ -18,10 +18,10 @@
 #include <memory>
 
 #include "Contact.h"  // generated from examples/Contact.json
-#include "components/OdbDialg.h"
-#include "components/OdbNav.h"
-#include "odb/Odb.h"
-#include "persist/ObjPerst.h"
+#include "corvid/components/OdbDialg.h"
+#include "corvid/components/OdbNav.h"
+#include "corvid/odb/Odb.h"
+#include "corvid/persist/ObjPerst.h"
 
 using namespace corvid;
 

@@ -2,7 +2,7 @@
 
 #include <stdexcept>
 
-#include "components/Component.h"
+#include "corvid/components/Component.h"
 
 namespace corvid {
 namespace {

@@ -20,14 +20,14 @@
 #include "ExpectRaises.h"
 #include "FaultStream.h"
 #include "TempDir.h"
-#include "components/OdbDialg.h"
-#include "components/OdbDialgHistory.h"
-#include "containers/ObjList.h"
-#include "odb/OdbDatabase.h"
-#include "odb/OdbErrors.h"
-#include "persist/ObjPerst.h"
-#include "persist/Streams.h"
-#include "values/ObjBuckt.h"
+#include "corvid/components/OdbDialg.h"
+#include "corvid/components/OdbDialgHistory.h"
+#include "corvid/containers/ObjList.h"
+#include "corvid/odb/OdbDatabase.h"
+#include "corvid/odb/OdbErrors.h"
+#include "corvid/persist/ObjPerst.h"
+#include "corvid/persist/Streams.h"
+#include "corvid/values/ObjBuckt.h"
 
 namespace corvid {
 namespace {

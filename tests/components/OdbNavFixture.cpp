@@ -2,7 +2,7 @@
 
 #include <QTest>
 
-#include "persist/ObjPerst.h"
+#include "corvid/persist/ObjPerst.h"
 
 namespace corvid::navtest {
 

@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "components/OdbNav.h"
-#include "odb/Odb.h"
+#include "corvid/components/OdbNav.h"
+#include "corvid/odb/Odb.h"
 
 namespace corvid::navtest {
 

@@ -7,7 +7,7 @@
 #include <stdexcept>
 
 #include "OdbNavFixture.h"
-#include "components/OdbNavButton.h"
+#include "corvid/components/OdbNavButton.h"
 
 namespace corvid::navtest {
 namespace {

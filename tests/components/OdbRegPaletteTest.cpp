@@ -10,9 +10,9 @@
 #include <stdexcept>
 #include <string>
 
-#include "components/plugin/OdbRegRes.h"
-#include "persist/Graphics.h"
-#include "util/OdbMisc.h"
+#include "corvid/components/plugin/OdbRegRes.h"
+#include "corvid/persist/Graphics.h"
+#include "corvid/util/OdbMisc.h"
 
 namespace corvid {
 namespace {

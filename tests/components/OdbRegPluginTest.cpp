@@ -16,9 +16,9 @@
 #include <QtUiPlugin/QDesignerCustomWidgetInterface>
 #include <memory>
 
-#include "components/Component.h"
-#include "components/OdbDialg.h"
-#include "components/OdbNav.h"
+#include "corvid/components/Component.h"
+#include "corvid/components/OdbDialg.h"
+#include "corvid/components/OdbNav.h"
 #include "ui_OdbRegForm.h"
 
 namespace corvid {
@@ -54,8 +54,8 @@ TEST_F(OdbRegPlugin, PutsTheTwoComponentsOnThePageCorvidOdb) {
   ASSERT_EQ(entries.size(), 2);
   EXPECT_EQ(entries[0]->name(), "corvid::TObjectFileNavigator");
   EXPECT_EQ(entries[1]->name(), "corvid::TOpenDatabaseDialog");
-  EXPECT_EQ(entries[0]->includeFile(), "components/OdbNav.h");
-  EXPECT_EQ(entries[1]->includeFile(), "components/OdbDialg.h");
+  EXPECT_EQ(entries[0]->includeFile(), "corvid/components/OdbNav.h");
+  EXPECT_EQ(entries[1]->includeFile(), "corvid/components/OdbDialg.h");
   for (QDesignerCustomWidgetInterface* entry : entries) {
     SCOPED_TRACE(entry->name().toStdString());
     EXPECT_EQ(entry->group(), "Corvid ODB");

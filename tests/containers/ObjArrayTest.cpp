@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "Counted.h"
-#include "containers/ObjArray.h"
-#include "containers/ObjType.h"
-#include "values/ObjBuckt.h"
+#include "corvid/containers/ObjArray.h"
+#include "corvid/containers/ObjType.h"
+#include "corvid/values/ObjBuckt.h"
 
 namespace corvid {
 namespace {

@@ -10,7 +10,7 @@
 
 #include "Counted.h"
 #include "ObjListTestSupport.h"
-#include "containers/ObjHash.h"
+#include "corvid/containers/ObjHash.h"
 
 namespace corvid::test {
 namespace {

@@ -7,7 +7,7 @@
 
 #include "Counted.h"
 #include "ObjListTestSupport.h"
-#include "containers/ObjList.h"
+#include "corvid/containers/ObjList.h"
 
 namespace corvid::test {
 namespace {

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "Counted.h"
-#include "containers/ObjList.h"
+#include "corvid/containers/ObjList.h"
 
 namespace corvid::test {
 

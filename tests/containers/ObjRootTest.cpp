@@ -4,8 +4,8 @@
 
 #include "Counted.h"
 #include "ExpectRaises.h"
-#include "containers/ObjBase.h"
-#include "containers/ObjType.h"
+#include "corvid/containers/ObjBase.h"
+#include "corvid/containers/ObjType.h"
 
 using corvid::test::ExpectRaises;
 

@@ -5,7 +5,7 @@
 
 #include "Counted.h"
 #include "ObjListTestSupport.h"
-#include "containers/ObjStack.h"
+#include "corvid/containers/ObjStack.h"
 
 namespace corvid::test {
 namespace {

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "WizardTestUtil.h"
-#include "wizard/CodeGen.h"
+#include "corvid/wizard/CodeGen.h"
 
 // Long names, broken over lines as clang-format breaks them: that it
 // compiles here (and passes the formatting test) is the check.

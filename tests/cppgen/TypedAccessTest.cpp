@@ -9,8 +9,8 @@
 #include "Child.h"
 #include "ExpectRaises.h"
 #include "SampleObject.h"
-#include "odb/OdbTyped.h"
-#include "util/OdbMisc.h"
+#include "corvid/odb/OdbTyped.h"
+#include "corvid/util/OdbMisc.h"
 
 namespace corvid::test {
 namespace {

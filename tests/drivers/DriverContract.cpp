@@ -1,7 +1,7 @@
 #include "DriverContract.h"
 
-#include "containers/ObjList.h"
-#include "persist/ObjPerst.h"
+#include "corvid/containers/ObjList.h"
+#include "corvid/persist/ObjPerst.h"
 
 namespace corvid::contract {
 

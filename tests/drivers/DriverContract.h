@@ -32,7 +32,7 @@
 #include <string>
 #include <vector>
 
-#include "odb/Odb.h"
+#include "corvid/odb/Odb.h"
 
 namespace corvid::contract {
 

@@ -5,8 +5,8 @@
 
 #include "DriverContract.h"
 #include "ExpectRaises.h"
-#include "containers/ObjList.h"
-#include "persist/Streams.h"
+#include "corvid/containers/ObjList.h"
+#include "corvid/persist/Streams.h"
 
 namespace corvid::contract {
 namespace {

@@ -20,7 +20,7 @@
 
 #include "DriverContract.h"
 #include "FaultVfs.h"
-#include "drivers/sqlite/SQLiteDriver.h"
+#include "corvid/drivers/sqlite/SQLiteDriver.h"
 
 namespace corvid::contract {
 namespace {

@@ -1,10 +1,10 @@
 #include "FakeDriver.h"
 
-#include "containers/ObjList.h"
-#include "persist/ObjPerst.h"
-#include "persist/Streams.h"
-#include "util/OdbMisc.h"
-#include "values/ObjBuckt.h"
+#include "corvid/containers/ObjList.h"
+#include "corvid/persist/ObjPerst.h"
+#include "corvid/persist/Streams.h"
+#include "corvid/util/OdbMisc.h"
+#include "corvid/values/ObjBuckt.h"
 
 namespace corvid::test {
 

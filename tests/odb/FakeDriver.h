@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "odb/Odb.h"
+#include "corvid/odb/Odb.h"
 
 namespace corvid::test {
 

@@ -10,10 +10,10 @@
 #include <vector>
 
 #include "ExpectRaises.h"
-#include "containers/ObjList.h"
-#include "odb/OdbField.h"
-#include "persist/ObjPerst.h"
-#include "util/OdbMisc.h"
+#include "corvid/containers/ObjList.h"
+#include "corvid/odb/OdbField.h"
+#include "corvid/persist/ObjPerst.h"
+#include "corvid/util/OdbMisc.h"
 
 using corvid::test::ExpectRaises;
 

@@ -9,10 +9,10 @@
 #include "Counted.h"
 #include "ExpectRaises.h"
 #include "FakeDriver.h"
-#include "containers/ObjList.h"
-#include "containers/ObjType.h"
-#include "persist/ObjPerst.h"
-#include "persist/Streams.h"
+#include "corvid/containers/ObjList.h"
+#include "corvid/containers/ObjType.h"
+#include "corvid/persist/ObjPerst.h"
+#include "corvid/persist/Streams.h"
 
 using corvid::test::ExpectRaises;
 

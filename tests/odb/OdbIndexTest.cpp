@@ -5,11 +5,11 @@
 #include <typeinfo>
 
 #include "ExpectRaises.h"
-#include "containers/ObjList.h"
-#include "odb/OdbField.h"
-#include "odb/OdbIndex.h"
-#include "persist/ObjPerst.h"
-#include "values/ObjBuckt.h"
+#include "corvid/containers/ObjList.h"
+#include "corvid/odb/OdbField.h"
+#include "corvid/odb/OdbIndex.h"
+#include "corvid/persist/ObjPerst.h"
+#include "corvid/values/ObjBuckt.h"
 
 using corvid::test::ExpectRaises;
 

@@ -4,10 +4,10 @@
 #include <sstream>
 
 #include "PersistTestSupport.h"
-#include "containers/ObjArray.h"
-#include "containers/ObjList.h"
-#include "persist/ObjPerstDump.h"
-#include "values/ObjBuckt.h"
+#include "corvid/containers/ObjArray.h"
+#include "corvid/containers/ObjList.h"
+#include "corvid/persist/ObjPerstDump.h"
+#include "corvid/values/ObjBuckt.h"
 
 namespace corvid {
 namespace {

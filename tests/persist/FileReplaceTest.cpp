@@ -19,8 +19,8 @@
 #include "FaultStream.h"
 #include "PersistTestSupport.h"
 #include "TempDir.h"
-#include "containers/ObjList.h"
-#include "persist/ObjPerst.h"
+#include "corvid/containers/ObjList.h"
+#include "corvid/persist/ObjPerst.h"
 
 namespace corvid {
 namespace {

@@ -7,8 +7,8 @@
 #include <string>
 
 #include "PersistTestSupport.h"
-#include "persist/CodePage.h"
-#include "persist/Filer.h"
+#include "corvid/persist/CodePage.h"
+#include "corvid/persist/Filer.h"
 
 namespace corvid {
 namespace {

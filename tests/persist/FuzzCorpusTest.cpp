@@ -11,12 +11,12 @@
 #include <sstream>
 
 #include "PersistTestSupport.h"
-#include "containers/ObjArray.h"
-#include "containers/ObjHash.h"
-#include "containers/ObjList.h"
-#include "containers/ObjStack.h"
-#include "persist/Graphics.h"
-#include "values/ObjBuckt.h"
+#include "corvid/containers/ObjArray.h"
+#include "corvid/containers/ObjHash.h"
+#include "corvid/containers/ObjList.h"
+#include "corvid/containers/ObjStack.h"
+#include "corvid/persist/Graphics.h"
+#include "corvid/values/ObjBuckt.h"
 
 namespace corvid {
 namespace {

@@ -12,7 +12,7 @@
 #include <utility>
 
 #include "TempDir.h"
-#include "persist/ObjPerst.h"
+#include "corvid/persist/ObjPerst.h"
 
 namespace corvid {
 namespace {

@@ -7,9 +7,9 @@
 
 #include "ExpectRaises.h"
 #include "PersistTestSupport.h"
-#include "containers/ObjList.h"
-#include "persist/Graphics.h"
-#include "values/ObjBuckt.h"
+#include "corvid/containers/ObjList.h"
+#include "corvid/persist/Graphics.h"
+#include "corvid/values/ObjBuckt.h"
 
 using corvid::test::ExpectRaises;
 

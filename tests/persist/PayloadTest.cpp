@@ -10,11 +10,11 @@
 
 #include "ExpectRaises.h"
 #include "PersistTestSupport.h"
-#include "containers/ObjArray.h"
-#include "containers/ObjHash.h"
-#include "containers/ObjList.h"
-#include "containers/ObjStack.h"
-#include "values/ObjBuckt.h"
+#include "corvid/containers/ObjArray.h"
+#include "corvid/containers/ObjHash.h"
+#include "corvid/containers/ObjList.h"
+#include "corvid/containers/ObjStack.h"
+#include "corvid/values/ObjBuckt.h"
 
 using corvid::test::ExpectRaises;
 

@@ -8,7 +8,7 @@
 #include <string_view>
 
 #include "Counted.h"
-#include "persist/ObjPerst.h"
+#include "corvid/persist/ObjPerst.h"
 
 namespace corvid::test {
 

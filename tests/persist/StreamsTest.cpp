@@ -7,7 +7,7 @@
 #include <string>
 
 #include "PersistTestSupport.h"
-#include "persist/Streams.h"
+#include "corvid/persist/Streams.h"
 
 namespace corvid {
 namespace {

@@ -16,12 +16,12 @@
 
 #include "ExpectRaises.h"
 #include "PgTestSupport.h"
-#include "odb/OdbDatabase.h"
-#include "odb/OdbErrors.h"
-#include "odb/OdbFile.h"
-#include "odb/OdbQuery.h"
-#include "persist/Streams.h"
-#include "util/OdbMisc.h"
+#include "corvid/odb/OdbDatabase.h"
+#include "corvid/odb/OdbErrors.h"
+#include "corvid/odb/OdbFile.h"
+#include "corvid/odb/OdbQuery.h"
+#include "corvid/persist/Streams.h"
+#include "corvid/util/OdbMisc.h"
 
 namespace pgtest {
 namespace {

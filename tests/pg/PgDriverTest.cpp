@@ -14,12 +14,12 @@
 
 #include "ExpectRaises.h"
 #include "PgTestSupport.h"
-#include "drivers/postgresql/PgSession.h"
-#include "drivers/postgresql/PostgreSQLDriver.h"
-#include "odb/OdbDatabase.h"
-#include "odb/OdbErrors.h"
-#include "odb/OdbFile.h"
-#include "odb/OdbQuery.h"
+#include "corvid/drivers/postgresql/PgSession.h"
+#include "corvid/drivers/postgresql/PostgreSQLDriver.h"
+#include "corvid/odb/OdbDatabase.h"
+#include "corvid/odb/OdbErrors.h"
+#include "corvid/odb/OdbFile.h"
+#include "corvid/odb/OdbQuery.h"
 
 namespace pgtest {
 namespace {

@@ -5,11 +5,11 @@
 
 #include "ExpectRaises.h"
 #include "PgTestSupport.h"
-#include "drivers/postgresql/PgLibpq.h"
-#include "drivers/postgresql/PgSchema.h"
-#include "drivers/postgresql/PgSession.h"
-#include "odb/OdbErrors.h"
-#include "odb/OdbMapping.h"
+#include "corvid/drivers/postgresql/PgLibpq.h"
+#include "corvid/drivers/postgresql/PgSchema.h"
+#include "corvid/drivers/postgresql/PgSession.h"
+#include "corvid/odb/OdbErrors.h"
+#include "corvid/odb/OdbMapping.h"
 
 namespace pgtest {
 namespace {

@@ -1,10 +1,10 @@
 #include "PgTestSupport.h"
 
-#include "containers/ObjRoot.h"
-#include "odb/OdbDriver.h"
-#include "odb/OdbField.h"
-#include "odb/OdbIndex.h"
-#include "persist/ObjPerst.h"
+#include "corvid/containers/ObjRoot.h"
+#include "corvid/odb/OdbDriver.h"
+#include "corvid/odb/OdbField.h"
+#include "corvid/odb/OdbIndex.h"
+#include "corvid/persist/ObjPerst.h"
 
 namespace pgtest {
 

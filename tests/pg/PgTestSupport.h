@@ -10,8 +10,8 @@
 #include <string>
 
 #include "PgServer.h"
-#include "odb/OdbDatabase.h"
-#include "odb/OdbMapping.h"
+#include "corvid/odb/OdbDatabase.h"
+#include "corvid/odb/OdbMapping.h"
 
 namespace pgtest {
 

@@ -9,11 +9,11 @@
 
 #include "ExpectRaises.h"
 #include "SqlTestTypes.h"
-#include "containers/ObjList.h"
-#include "containers/ObjType.h"
-#include "odb/OdbErrors.h"
-#include "odb/OdbMapping.h"
-#include "odb/OdbSql.h"
+#include "corvid/containers/ObjList.h"
+#include "corvid/containers/ObjType.h"
+#include "corvid/odb/OdbErrors.h"
+#include "corvid/odb/OdbMapping.h"
+#include "corvid/odb/OdbSql.h"
 
 using corvid::test::ExpectRaises;
 

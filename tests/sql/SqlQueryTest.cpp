@@ -9,14 +9,14 @@
 
 #include "ExpectRaises.h"
 #include "SqlTestTypes.h"
-#include "containers/ObjList.h"
-#include "containers/ObjType.h"
-#include "drivers/sqlite/SQLiteDriver.h"
-#include "odb/OdbDatabase.h"
-#include "odb/OdbErrors.h"
-#include "odb/OdbFile.h"
-#include "odb/OdbQuery.h"
-#include "odb/OdbSql.h"
+#include "corvid/containers/ObjList.h"
+#include "corvid/containers/ObjType.h"
+#include "corvid/drivers/sqlite/SQLiteDriver.h"
+#include "corvid/odb/OdbDatabase.h"
+#include "corvid/odb/OdbErrors.h"
+#include "corvid/odb/OdbFile.h"
+#include "corvid/odb/OdbQuery.h"
+#include "corvid/odb/OdbSql.h"
 
 using corvid::test::ExpectRaises;
 

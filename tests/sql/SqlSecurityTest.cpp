@@ -8,13 +8,13 @@
 #include <vector>
 
 #include "SqlTestTypes.h"
-#include "drivers/sqlite/SQLiteDriver.h"
-#include "odb/OdbDatabase.h"
-#include "odb/OdbErrors.h"
-#include "odb/OdbFile.h"
-#include "odb/OdbMapping.h"
-#include "odb/OdbQuery.h"
-#include "odb/OdbSql.h"
+#include "corvid/drivers/sqlite/SQLiteDriver.h"
+#include "corvid/odb/OdbDatabase.h"
+#include "corvid/odb/OdbErrors.h"
+#include "corvid/odb/OdbFile.h"
+#include "corvid/odb/OdbMapping.h"
+#include "corvid/odb/OdbQuery.h"
+#include "corvid/odb/OdbSql.h"
 
 namespace {
 

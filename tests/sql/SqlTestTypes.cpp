@@ -7,10 +7,10 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "odb/OdbErrors.h"
-#include "persist/ObjPerst.h"
-#include "persist/Streams.h"
-#include "util/OdbMisc.h"
+#include "corvid/odb/OdbErrors.h"
+#include "corvid/persist/ObjPerst.h"
+#include "corvid/persist/Streams.h"
+#include "corvid/util/OdbMisc.h"
 
 namespace sqltest {
 

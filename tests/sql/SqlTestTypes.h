@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "odb/OdbMapping.h"
+#include "corvid/odb/OdbMapping.h"
 
 namespace sqltest {
 

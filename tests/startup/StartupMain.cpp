@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <string>
 
-#include "persist/ObjPerst.h"
+#include "corvid/persist/ObjPerst.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "containers/ObjRoot.h"
+#include "corvid/containers/ObjRoot.h"
 
 namespace corvid::test {
 

@@ -8,7 +8,7 @@
 #include <memory>
 #include <string>
 
-#include "persist/Streams.h"
+#include "corvid/persist/Streams.h"
 
 namespace corvid::test {
 

@@ -6,7 +6,7 @@
 #include <atomic>
 #include <cstdlib>
 
-#include "odb/OdbDriver.h"
+#include "corvid/odb/OdbDriver.h"
 
 namespace corvid::test {
 

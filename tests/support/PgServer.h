@@ -11,7 +11,7 @@
 #include <memory>
 #include <string>
 
-#include "odb/OdbDatabase.h"
+#include "corvid/odb/OdbDatabase.h"
 
 namespace corvid::test {
 

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "ExpectRaises.h"
-#include "util/OdbMisc.h"
+#include "corvid/util/OdbMisc.h"
 
 using corvid::test::ExpectRaises;
 

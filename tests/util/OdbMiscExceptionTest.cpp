@@ -6,9 +6,9 @@
 #include <utility>
 
 #include "ExpectRaises.h"
-#include "containers/ObjType.h"
-#include "odb/OdbErrors.h"
-#include "util/OdbMisc.h"
+#include "corvid/containers/ObjType.h"
+#include "corvid/odb/OdbErrors.h"
+#include "corvid/util/OdbMisc.h"
 
 using corvid::test::ExpectRaises;
 

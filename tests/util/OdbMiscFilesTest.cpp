@@ -9,10 +9,10 @@
 #include <vector>
 
 #include "TempDir.h"
-#include "containers/ObjList.h"
-#include "persist/Graphics.h"
-#include "util/OdbMisc.h"
-#include "values/ObjBuckt.h"
+#include "corvid/containers/ObjList.h"
+#include "corvid/persist/Graphics.h"
+#include "corvid/util/OdbMisc.h"
+#include "corvid/values/ObjBuckt.h"
 
 namespace corvid {
 namespace {

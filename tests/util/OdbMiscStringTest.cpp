@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "util/OdbMisc.h"
+#include "corvid/util/OdbMisc.h"
 
 namespace corvid {
 namespace {

@@ -8,7 +8,7 @@
 #include <random>
 #include <vector>
 
-#include "values/ObjBuckt.h"
+#include "corvid/values/ObjBuckt.h"
 
 namespace corvid {
 namespace {

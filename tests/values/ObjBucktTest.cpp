@@ -5,8 +5,8 @@
 #include <typeinfo>
 #include <vector>
 
-#include "containers/ObjHash.h"
-#include "values/ObjBuckt.h"
+#include "corvid/containers/ObjHash.h"
+#include "corvid/values/ObjBuckt.h"
 
 namespace corvid {
 namespace {

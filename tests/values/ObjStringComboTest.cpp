@@ -4,8 +4,8 @@
 #include <typeinfo>
 
 #include "Counted.h"
-#include "containers/ObjArray.h"
-#include "values/ObjBuckt.h"
+#include "corvid/containers/ObjArray.h"
+#include "corvid/values/ObjBuckt.h"
 
 namespace corvid {
 namespace {

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "WizardTestUtil.h"
-#include "wizard/CodeGenBatch.h"
+#include "corvid/wizard/CodeGenBatch.h"
 
 namespace corvid::test {
 namespace {

@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "WizardTestUtil.h"
-#include "values/ObjBuckt.h"
-#include "wizard/CodeGen.h"
+#include "corvid/values/ObjBuckt.h"
+#include "corvid/wizard/CodeGen.h"
 
 namespace corvid::test {
 namespace {

@@ -11,7 +11,7 @@
 #include "ExpectRaises.h"
 #include "FaultStream.h"
 #include "WizardTestUtil.h"
-#include "wizard/CodeGen.h"
+#include "corvid/wizard/CodeGen.h"
 
 namespace corvid::test {
 namespace {

@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "TempDir.h"
-#include "util/OdbMisc.h"
-#include "wizard/CodeGen.h"
+#include "corvid/util/OdbMisc.h"
+#include "corvid/wizard/CodeGen.h"
 
 namespace corvid::test {
 

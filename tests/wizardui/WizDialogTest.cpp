@@ -4,9 +4,9 @@
 #include <gtest/gtest.h>
 
 #include "WizardUiTestUtil.h"
-#include "wizard/AddFldFm.h"
-#include "wizard/AddIdxFm.h"
-#include "wizard/AddMemFm.h"
+#include "corvid/wizard/AddFldFm.h"
+#include "corvid/wizard/AddIdxFm.h"
+#include "corvid/wizard/AddMemFm.h"
 
 namespace corvid::test {
 namespace {

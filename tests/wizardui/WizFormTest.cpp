@@ -6,10 +6,10 @@
 #include <sstream>
 
 #include "WizardUiTestUtil.h"
-#include "wizard/AddFldFm.h"
-#include "wizard/AddIdxFm.h"
-#include "wizard/AddMemFm.h"
-#include "wizard/CodeGenBatch.h"
+#include "corvid/wizard/AddFldFm.h"
+#include "corvid/wizard/AddIdxFm.h"
+#include "corvid/wizard/AddMemFm.h"
+#include "corvid/wizard/CodeGenBatch.h"
 
 namespace corvid::test {
 namespace {

@@ -8,7 +8,7 @@
 #include <optional>
 
 #include "WizardTestUtil.h"
-#include "wizard/WizMain.h"
+#include "corvid/wizard/WizMain.h"
 
 namespace corvid::test {
 namespace {

@@ -12,9 +12,9 @@
 #include <iostream>
 
 #include "../wizardui/WizardUiTestUtil.h"
-#include "wizard/AddFldFm.h"
-#include "wizard/AddIdxFm.h"
-#include "wizard/AddMemFm.h"
+#include "corvid/wizard/AddFldFm.h"
+#include "corvid/wizard/AddIdxFm.h"
+#include "corvid/wizard/AddMemFm.h"
 
 using namespace corvid;
 using namespace corvid::test;

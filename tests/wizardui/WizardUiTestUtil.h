@@ -23,7 +23,7 @@
 #include <vector>
 
 #include "WizardTestUtil.h"
-#include "wizard/WizForm.h"
+#include "corvid/wizard/WizForm.h"
 
 namespace corvid::test {
 
