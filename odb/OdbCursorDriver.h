@@ -27,6 +27,7 @@ namespace corvid {
 
 class TCursorDriver;
 
+/// The state of one open handle of a cursor driver: a table, a query result or an update object.
 class TDriverCursor : public TObject {
   CORVID_CLASS(TDriverCursor, ::corvid::TObject)
  public:
@@ -72,8 +73,8 @@ class TDriverCursor : public TObject {
   TRefusal refusal_;
 };
 
-// Bookmarks of one cursor: each GetBookmark hands out a new one, which
-// lives until it is freed or the cursor goes.
+/// Bookmarks of one cursor: each GetBookmark hands out a new one, which
+/// lives until it is freed or the cursor goes.
 template <class T>
 class TBookmarkStore {
  public:
@@ -104,7 +105,7 @@ class TBookmarkStore {
 // dataset is no query or the statement is blank.
 std::string QuerySelectText(TObjectDataset& Dataset);
 
-// The database as a whole, as a cursor driver's connection sees it.
+/// The database as a whole, as a cursor driver's connection sees it.
 class TDriverConnection : public TSavepointOwner {
  public:
   virtual void Open(const std::string& Database, const std::string& Server, const std::string& User,
@@ -116,6 +117,8 @@ class TDriverConnection : public TSavepointOwner {
   virtual void Rollback() = 0;
 };
 
+/// A driver that forwards every handle operation to the cursor kept under the handle, and opening,
+/// closing and transactions to its connection.
 class TCursorDriver : public TOdbDriver {
   CORVID_CLASS(TCursorDriver, ::corvid::TOdbDriver)
  public:

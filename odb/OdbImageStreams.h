@@ -9,11 +9,11 @@
 
 namespace corvid {
 
-// Lends an object's kept image streams (a memory stream and an object
-// stream over it, made on first use) to one insert or update, or makes
-// streams of its own while they are lent already, so that an insert or
-// update started from one of its own hooks does not write over the image
-// of the one that is running.
+/// Lends an object's kept image streams (a memory stream and an object
+/// stream over it, made on first use) to one insert or update, or makes
+/// streams of its own while they are lent already, so that an insert or
+/// update started from one of its own hooks does not write over the image
+/// of the one that is running.
 class TImageStreams {
  public:
   TImageStreams(std::unique_ptr<TMemoryStream>& Buffer, std::unique_ptr<TObjectStream>& Objects,

@@ -11,8 +11,8 @@
 
 namespace corvid {
 
-// The engine side of savepoints: a driver implements these on its
-// connection.
+/// The engine side of savepoints: a driver implements these on its
+/// connection.
 class TSavepointOwner {
  public:
   virtual ~TSavepointOwner() = default;
@@ -27,6 +27,8 @@ class TSavepointOwner {
   virtual bool UndoSavepoint(const std::string& Name, bool Outermost) noexcept = 0;
 };
 
+/// A savepoint guard: released by Release(), undone when left by an exception or destroyed
+/// unreleased.
 class TSavepoint {
  public:
   // Begins the savepoint Name on Owner.

@@ -25,12 +25,14 @@ std::string LowerName(std::string_view Name);
 // Whether A and B are the same name regardless of letter case.
 bool SameName(std::string_view A, std::string_view B);
 
+/// One column of a dataset's table: a mapping field's name, type and size.
 struct TSchemaColumn {
   std::string Name;
   TOdbFieldType Type = oftString;
   std::uint16_t Size = 0;  // of a string field: its length plus one
 };
 
+/// One index of a dataset's table, with its fields and attributes.
 struct TSchemaIndex {
   std::string Name;
   std::vector<int> Columns;        // positions in TDatasetSchema::Columns, key order
@@ -41,6 +43,7 @@ struct TSchemaIndex {
   bool Descending = false;
 };
 
+/// The table a dataset is stored in: its columns, indices and primary key, taken from a mapping.
 class TDatasetSchema {
  public:
   // Raises EOdbFieldDoesNotExist for an index naming a missing field.
@@ -68,10 +71,10 @@ class TDatasetSchema {
   bool HasAutoInc() const;
 };
 
-// What an engine makes of the schema's columns: how names are written,
-// the type of each column and the terms of the primary key clause. The
-// defaults write names as they are and the key fields as the index spells
-// them.
+/// What an engine makes of the schema's columns: how names are written,
+/// the type of each column and the terms of the primary key clause. The
+/// defaults write names as they are and the key fields as the index spells
+/// them.
 class TTableDialect {
  public:
   virtual ~TTableDialect() = default;
