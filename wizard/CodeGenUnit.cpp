@@ -278,12 +278,17 @@ bool TClassModel::GenerateUnitAs(const std::string& Path, TUnitLanguage Language
   const std::string text = Language == ulCpp ? CppHeaderText() : UnitText();
   try {
     ReplaceFile(Path, [&text](TStream& File) {
+      // errno says why the system refused bytes; cleared here so that a
+      // short write it did not explain is not blamed on an earlier call.
+      errno = 0;
       File.WriteBuffer(text.data(), static_cast<std::int64_t>(text.size()));
     });
   } catch (const EFCreateError&) {
     throw EUnitFileError("Cannot create file " + Path + ": " + std::strerror(errno));
-  } catch (const EWriteError&) {
-    throw EUnitFileError("Cannot write file " + Path + ": " + std::strerror(errno));
+  } catch (const EWriteError& e) {
+    const int err = errno;
+    throw EUnitFileError("Cannot write file " + Path + ": " +
+                         (err != 0 ? std::string(std::strerror(err)) : e.Message()));
   }
   ShowMessage("Unit " + Path + " created successfully.", wmInformation);
   return true;
