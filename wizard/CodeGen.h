@@ -104,6 +104,11 @@ const char* MemberStreamKind(std::int32_t Index);
 // "Integer", "Autoincrement".
 inline constexpr std::int32_t FieldTypeRowCount = 4;
 const char* FieldTypeCaption(TOdbFieldType FieldType);
+// The identifier both generated languages name a field type by: "oftString".
+const char* FieldTypeIdent(TOdbFieldType FieldType);
+// The identifiers of an index's attributes, in the order both generated
+// languages write them: primary, case-insensitive, descending, unique.
+std::vector<std::string> IndexAttributeIdents(const TOdbIndex& Index);
 
 // ---------------------------------------------------------------------------
 // What the dialogs hand to the commands.

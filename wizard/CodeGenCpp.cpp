@@ -127,32 +127,6 @@ const char* FieldAccessor(TOdbFieldType T) {
   return T == oftString ? "String" : T == oftFloat ? "Float" : "Integer";
 }
 
-const char* FieldTypeIdent(TOdbFieldType T) {
-  switch (T) {
-    case oftString:
-      return "oftString";
-    case oftFloat:
-      return "oftFloat";
-    case oftInteger:
-      return "oftInteger";
-    case oftAutoInc:
-      return "oftAutoInc";
-  }
-  return "oftString";
-}
-
-// The index's attributes in the Pascal unit's order: primary,
-// case-insensitive, descending, unique.
-std::vector<std::string> AttributeNames(const TOdbIndex& Index) {
-  std::vector<std::string> names;
-  const TOdbIndexAttributes a = Index.GetAttributes();
-  if (a.Contains(iaPrimary)) names.emplace_back("iaPrimary");
-  if (a.Contains(iaCaseInsensitive)) names.emplace_back("iaCaseInsensitive");
-  if (a.Contains(iaDescending)) names.emplace_back("iaDescending");
-  if (a.Contains(iaUnique)) names.emplace_back("iaUnique");
-  return names;
-}
-
 // Lines of the header, each ended with LF.
 class TCppWriter {
  public:
@@ -639,7 +613,7 @@ void TClassModel::WriteCppHeader(std::ostream& Out) const {
     w("  void DefineIndices() override {")("    using enum corvid::TOdbIndexAttribute;");
     for (TObject* o : indices_) {
       const auto* x = static_cast<const TOdbIndex*>(o);
-      TCppWriter::TArg attributes = TCppWriter::TArg::List(AttributeNames(*x));
+      TCppWriter::TArg attributes = TCppWriter::TArg::List(IndexAttributeIdents(*x));
       TCppWriter::TArg names = TCppWriter::TArg::List({});
       for (TObject* c : x->FieldNames())
         names.Items.push_back(Quoted(static_cast<TStringCombo*>(c)->Str));

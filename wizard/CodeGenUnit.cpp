@@ -37,30 +37,11 @@ const char* FieldAccessor(TOdbFieldType T) {
   return T == oftString ? "AsString" : T == oftFloat ? "AsFloat" : "AsInteger";
 }
 
-const char* FieldTypeIdent(TOdbFieldType T) {
-  switch (T) {
-    case oftString:
-      return "oftString";
-    case oftFloat:
-      return "oftFloat";
-    case oftInteger:
-      return "oftInteger";
-    case oftAutoInc:
-      return "oftAutoInc";
-  }
-  return "oftString";
-}
-
 // "iaPrimary, iaCaseInsensitive, iaDescending, iaUnique": always in this
 // order, whatever the declaration order of the attributes.
 std::string AttributeListText(const TOdbIndex& Index) {
   std::string s;
-  const TOdbIndexAttributes a = Index.GetAttributes();
-  if (a.Contains(iaPrimary)) s += "iaPrimary, ";
-  if (a.Contains(iaCaseInsensitive)) s += "iaCaseInsensitive, ";
-  if (a.Contains(iaDescending)) s += "iaDescending, ";
-  if (a.Contains(iaUnique)) s += "iaUnique, ";
-  if (!s.empty()) s.resize(s.size() - 2);
+  for (const std::string& name : IndexAttributeIdents(Index)) s += (s.empty() ? "" : ", ") + name;
   return s;
 }
 
@@ -75,6 +56,30 @@ std::string IndexFieldListText(const TOdbIndex& Index) {
 }
 
 }  // namespace
+
+const char* FieldTypeIdent(TOdbFieldType T) {
+  switch (T) {
+    case oftString:
+      return "oftString";
+    case oftFloat:
+      return "oftFloat";
+    case oftInteger:
+      return "oftInteger";
+    case oftAutoInc:
+      return "oftAutoInc";
+  }
+  return "oftString";
+}
+
+std::vector<std::string> IndexAttributeIdents(const TOdbIndex& Index) {
+  std::vector<std::string> names;
+  const TOdbIndexAttributes a = Index.GetAttributes();
+  if (a.Contains(iaPrimary)) names.emplace_back("iaPrimary");
+  if (a.Contains(iaCaseInsensitive)) names.emplace_back("iaCaseInsensitive");
+  if (a.Contains(iaDescending)) names.emplace_back("iaDescending");
+  if (a.Contains(iaUnique)) names.emplace_back("iaUnique");
+  return names;
+}
 
 void TClassModel::WriteInterfaceSection(std::ostream& Out) const {
   TUnitWriter w(Out);
