@@ -154,6 +154,18 @@ void TWriter::WriteFloat(long double Value) {
 TReader::TReader(TStream& Stream) : stream_(Stream) {
   streamPos_ = Stream.GetPosition();
   streamSize_ = Stream.GetSize();
+  // Only a plain memory stream: a derived class may read otherwise.
+  if (Stream.ClassType() != TMemoryStream::StaticClass()) return;
+  auto& memory = static_cast<TMemoryStream&>(Stream);
+  const std::int64_t rest = streamSize_ - streamPos_;
+  if (rest <= 0 || rest > INT32_MAX || memory.Memory() == nullptr) return;
+  // The whole rest counts as read ahead: the stream stands at its end, and
+  // FlushBuffer moves it back over what was not used, as for a copy.
+  buffer_ = memory.Memory() + streamPos_;
+  end_ = static_cast<std::int32_t>(rest);
+  inPlace_ = true;
+  streamPos_ = streamSize_;
+  memory.Seek(streamSize_, soBeginning);
 }
 
 TReader::~TReader() {
@@ -174,6 +186,8 @@ void TReader::FlushBuffer() {
 }
 
 void TReader::Refill(std::int32_t Need) {
+  // Read in place, everything there is lies in the read-ahead already.
+  if (inPlace_) RaiseReadError();
   // Keep the unread tail, then fill up to the buffer's size.
   const std::int32_t have = end_ - pos_;
   if (have > 0 && pos_ > 0) std::memmove(buffer_, buffer_ + pos_, static_cast<std::size_t>(have));

@@ -114,6 +114,8 @@ class TWriter {
 };
 
 /// Reads tagged values from a byte stream through a 4096-byte read-ahead.
+/// A TMemoryStream is read in place instead: its bytes are the read-ahead,
+/// so a record read from memory is never copied first.
 class TReader {
  public:
   static constexpr std::int32_t BufferSize = 4096;
@@ -228,7 +230,10 @@ class TReader {
   std::int64_t streamPos_ = 0;
   std::int32_t pos_ = 0;
   std::int32_t end_ = 0;
-  std::uint8_t buffer_[BufferSize];
+  /// own_, or the memory stream's bytes from the starting position on.
+  std::uint8_t* buffer_ = own_;
+  bool inPlace_ = false;
+  std::uint8_t own_[BufferSize];
 };
 
 /// The 80-bit x87 extended format of the encoding, to and from the widest
