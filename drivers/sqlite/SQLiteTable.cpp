@@ -66,6 +66,9 @@ void TTable::BuildOrders() {
   keyColumn_.assign(schema_.Columns.size(), false);
   for (std::size_t c = 0; c < schema_.Columns.size(); ++c) {
     keyColumn_[c] = schema_.IsKeyColumn(static_cast<int>(c));
+    // The column that is the row id is read as the row id.
+    if (keyColumn_[c] && static_cast<int>(c) != aliasColumn_)
+      selected_.push_back(static_cast<int>(c));
   }
 }
 
@@ -103,7 +106,9 @@ void TTable::Disconnect() {
 
 std::string TTable::SelectList() const {
   std::string s = "rowid";
-  for (const TSchemaColumn& c : schema_.Columns) s += ", " + TConnection::QuoteName(c.Name);
+  for (int c : selected_) {
+    s += ", " + TConnection::QuoteName(schema_.Columns[static_cast<std::size_t>(c)].Name);
+  }
   return s + ", \"Object\"";
 }
 
@@ -165,13 +170,15 @@ void TTable::Prepare(TOrder& O) {
     if (i > 0) exact += " and ";
     exact += O.Term[i] + " = " + Param(i + 1);
   }
-  O.Exact = d.Prepare(head + " where " + exact + fwd + " limit 1");
+  // A unique key names at most one record: nothing to order or cut.
+  O.Exact = d.Prepare(head + " where " + exact + (O.Unique ? "" : fwd + " limit 1"));
   // Nearest: the first record whose key is not below the given one.
   O.Nearest = d.Prepare(head + " where " + NotBelow(O) + fwd + " limit 1");
 }
 
 void TTable::StopCursor() {
   if (live_ != nullptr) {
+    if (imageInLive_) TakeImage(live_);
     sqlite3_reset(live_);
     sqlite3_clear_bindings(live_);
     live_ = nullptr;
@@ -180,43 +187,80 @@ void TTable::StopCursor() {
 }
 
 void TTable::ReadRow(sqlite3_stmt* Stmt) {
-  rowId_ = sqlite3_column_int64(Stmt, 0);
-  for (std::size_t c = 0; c < schema_.Columns.size(); ++c) {
-    const int col = static_cast<int>(c) + 1;
-    switch (sqlite3_column_type(Stmt, col)) {
-      case SQLITE_INTEGER:
-        values_[c] = static_cast<std::int64_t>(sqlite3_column_int64(Stmt, col));
-        break;
-      case SQLITE_FLOAT:
-        values_[c] = sqlite3_column_double(Stmt, col);
-        break;
-      case SQLITE_TEXT: {
-        const auto* t = reinterpret_cast<const char*>(sqlite3_column_text(Stmt, col));
-        const auto n = static_cast<std::size_t>(sqlite3_column_bytes(Stmt, col));
-        // Reuses the string's memory from record to record.
-        if (auto* s = std::get_if<std::string>(&values_[c])) {
-          s->assign(t != nullptr ? t : "", n);
-        } else {
-          values_[c] = std::string(t != nullptr ? t : "", n);
-        }
-        break;
-      }
-      case SQLITE_BLOB: {
-        const void* b = sqlite3_column_blob(Stmt, col);
-        const auto n = static_cast<std::size_t>(sqlite3_column_bytes(Stmt, col));
-        values_[c] = TBlob{std::string(b != nullptr ? static_cast<const char*>(b) : "", n)};
-        break;
-      }
-      default:
-        values_[c] = std::monostate();
-        break;
-    }
+  rowId_ = sqlite3_value_int64(sqlite3_column_value(Stmt, 0));
+  for (std::size_t i = 0; i < selected_.size(); ++i) {
+    ReadValue(Stmt, static_cast<int>(i) + 1, values_[static_cast<std::size_t>(selected_[i])]);
   }
-  const int img = static_cast<int>(schema_.Columns.size()) + 1;
-  const void* blob = sqlite3_column_blob(Stmt, img);
-  image_.assign(blob != nullptr ? static_cast<const char*>(blob) : "",
-                static_cast<std::size_t>(sqlite3_column_bytes(Stmt, img)));
+  if (aliasColumn_ >= 0) values_[static_cast<std::size_t>(aliasColumn_)] = rowId_;
   positioned_ = true;
+  imageGone_ = false;
+  // The image is needed only when the object is read: the live walk keeps
+  // it in its statement until it moves on, so a walk copies it once.
+  imageInLive_ = Stmt == live_;
+  if (!imageInLive_) TakeImage(Stmt);
+}
+
+void TTable::ReadValue(sqlite3_stmt* Stmt, int Col, TValue& V) {
+  // Through the column's value: each sqlite3_column_ call looks the column
+  // up again and checks the connection's error state.
+  sqlite3_value* value = sqlite3_column_value(Stmt, Col);
+  switch (sqlite3_value_type(value)) {
+    case SQLITE_INTEGER:
+      V = static_cast<std::int64_t>(sqlite3_value_int64(value));
+      break;
+    case SQLITE_FLOAT:
+      V = sqlite3_value_double(value);
+      break;
+    case SQLITE_TEXT: {
+      // The bytes as stored (UTF-8 in these files): sqlite3_value_text
+      // would first copy them to add a terminating zero.
+      const auto* t = static_cast<const char*>(sqlite3_value_blob(value));
+      const auto n = static_cast<std::size_t>(sqlite3_value_bytes(value));
+      // Reuses the string's memory from record to record.
+      if (auto* s = std::get_if<std::string>(&V)) {
+        s->assign(t != nullptr ? t : "", n);
+      } else {
+        V = std::string(t != nullptr ? t : "", n);
+      }
+      break;
+    }
+    case SQLITE_BLOB: {
+      const void* b = sqlite3_value_blob(value);
+      const auto n = static_cast<std::size_t>(sqlite3_value_bytes(value));
+      V = TBlob{std::string(b != nullptr ? static_cast<const char*>(b) : "", n)};
+      break;
+    }
+    default:
+      V = std::monostate();
+      break;
+  }
+}
+
+void TTable::TakeImage(sqlite3_stmt* Stmt) {
+  imageInLive_ = false;
+  sqlite3_value* value = sqlite3_column_value(Stmt, ImageColumn());
+  const void* blob = sqlite3_value_blob(value);
+  image_.assign(blob != nullptr ? static_cast<const char*>(blob) : "",
+                static_cast<std::size_t>(sqlite3_value_bytes(value)));
+}
+
+void TTable::ImageAfterWalk() {
+  // Stepping past the last row took the current record's image from the
+  // statement: it is read again by row id when asked for. Should another
+  // connection have deleted the record since the walk began, GetCurrent
+  // says so.
+  imageInLive_ = false;
+  image_.clear();
+  sqlite3_stmt* s = byRowId_.get();
+  TStmtReset reset(s);
+  sqlite3_bind_int64(s, 1, rowId_);
+  const int rc = sqlite3_step(s);
+  if (rc == SQLITE_ROW) {
+    TakeImage(s);
+    return;
+  }
+  if (rc != SQLITE_DONE) Db().RaiseEngineError(rc, "reading " + schema_.Table);
+  imageGone_ = true;
 }
 
 bool TTable::Start(int O, int Dir) {
@@ -264,13 +308,16 @@ sqlite3_stmt* TTable::StepStatement(TOrder& O, int Dir) {
 bool TTable::Step(int Dir) {
   if (!positioned_) return Start(current_, Dir);
   if (live_ != nullptr && liveDir_ == Dir && liveGeneration_ == Db().WriteGeneration()) {
+    const bool imageLost = imageInLive_;
     const int rc = sqlite3_step(live_);
     if (rc == SQLITE_ROW) {
       ReadRow(live_);
       return true;
     }
+    imageInLive_ = false;
     StopCursor();
     if (rc != SQLITE_DONE) Db().RaiseEngineError(rc, "reading " + schema_.Table);
+    if (imageLost) ImageAfterWalk();
     return false;
   }
   StopCursor();
@@ -315,8 +362,19 @@ bool TTable::NullBelow(TOrder& O) {
 
 void TTable::GetCurrent(TMemoryStream& Stream) {
   if (!positioned_) RaiseOdb<EOdbObjectNotFound>("no current object in " + schema_.Table);
+  if (imageGone_) {
+    RaiseOdb<EOdbObjectNotFound>("the current object of " + schema_.Table + " no longer exists");
+  }
   Stream.SetSize(0);
   Stream.SetPosition(0);
+  if (imageInLive_) {
+    // Straight from the engine's row: the walk copies each image once.
+    sqlite3_value* value = sqlite3_column_value(live_, ImageColumn());
+    const void* blob = sqlite3_value_blob(value);
+    const int n = sqlite3_value_bytes(value);
+    if (n > 0) Stream.WriteBuffer(blob, n);
+    return;
+  }
   Stream.WriteBuffer(image_.data(), static_cast<std::int64_t>(image_.size()));
 }
 

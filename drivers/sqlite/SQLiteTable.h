@@ -1,7 +1,7 @@
 // Internal to the SQLite driver: the cursor of a handle on a table (record
 // access). It holds the table's schema, one navigation order per index
-// with its prepared statements, the current record (row id, column values
-// and image), the live walk statement and the bookmarks.
+// with its prepared statements, the current record (row id, key values and
+// image), the live walk statement and the bookmarks.
 #pragma once
 
 #include <cstdint>
@@ -116,8 +116,18 @@ class TTable : public TCursor {
   // 1..N+1 of an insert or update statement.
   void BindRow(sqlite3_stmt* Stmt, TUnorderedList& Fields, TMemoryStream& Stream);
   void StopCursor();
-  // Reads the row Stmt stands on into the current record.
+  // Makes the row Stmt stands on the current record: its row id and key
+  // values. While Stmt is the live walk the image stays in the statement
+  // (a walk copies each image once, into the stream that reads it);
+  // TakeImage copies it out before the statement moves on or is reset.
   void ReadRow(sqlite3_stmt* Stmt);
+  static void ReadValue(sqlite3_stmt* Stmt, int Col, TValue& V);
+  void TakeImage(sqlite3_stmt* Stmt);
+  // The live walk stepped past its last row, taking the current record's
+  // image with it: reads it again by row id.
+  void ImageAfterWalk();
+  // The image's position in the select list: after the row id and keys.
+  int ImageColumn() const { return static_cast<int>(selected_.size()) + 1; }
   // Takes the values of Fields and the image of Stream as the current
   // record's.
   void KeepWritten(TUnorderedList& Fields, TMemoryStream& Stream);
@@ -126,6 +136,8 @@ class TTable : public TCursor {
   TValue FieldValue(const TOdbField& F) const;
   // The field of Fields for column C.
   TOdbField& FieldFor(TUnorderedList& Fields, int C) const;
+  // fieldOf_[c] := the field of Fields for column c, for every column.
+  void MatchFields(TUnorderedList& Fields);
   // Binds the key of order O from Fields (parameters 1..n).
   void BindKeyFromFields(sqlite3_stmt* Stmt, const TOrder& O, TUnorderedList& Fields) const;
   // The row id of the first record with the key of order O in Fields,
@@ -144,17 +156,26 @@ class TTable : public TCursor {
   int current_ = 0;
   int aliasColumn_ = -1;         // the column that is the row id, if any
   std::vector<bool> keyColumn_;  // per column: part of some order
+  // The key columns in the select list, in column order; the select list
+  // is the row id, these, then the image (other columns are never read
+  // back: the image holds the object, and the column that is the row id
+  // is read as the row id).
+  std::vector<int> selected_;
   bool exclusive_ = false;
 
   bool positioned_ = false;
   std::int64_t rowId_ = 0;
-  std::vector<TValue> values_;
+  std::vector<TValue> values_;  // per column; only key columns are kept
   std::string image_;
+  bool imageInLive_ = false;  // the current image is still the live statement's
+  bool imageGone_ = false;    // the current record was deleted by another connection
 
   sqlite3_stmt* live_ = nullptr;  // the statement walking from the current record
   int liveDir_ = 0;
   std::uint64_t liveGeneration_ = 0;
 
+  std::vector<TOdbField*> fieldOf_;  // MatchFields
+  std::vector<std::string> texts_;   // the texts bound to an insert or update
   TStmt insert_, update_, delete_, count_, any_, byRowId_;
   TBookmarkStore<TTableBookmark> bookmarks_;
 };

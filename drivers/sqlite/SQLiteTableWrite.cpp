@@ -1,6 +1,7 @@
 // The table cursor of the SQLite driver: values, keys and writes.
 #include <limits>
 
+#include "corvid/containers/ObjList.h"
 #include "corvid/drivers/sqlite/SQLiteTable.h"
 #include "corvid/odb/OdbField.h"
 #include "corvid/persist/Streams.h"
@@ -39,8 +40,44 @@ void TTable::BindField(sqlite3_stmt* Stmt, int Param, const TOdbField& F) const 
   BindValue(Stmt, Param, FieldValue(F));
 }
 
+namespace {
+
+TOdbField* AsFieldOrNull(TObject* O) {
+  return O->ClassType() == TOdbField::StaticClass() ? static_cast<TOdbField*>(O)
+                                                    : dynamic_cast<TOdbField*>(O);
+}
+
+}  // namespace
+
+// The columns are the dataset's fields in their order, so the C-th field is
+// column C's unless the list changed since the table was opened; the name
+// decides either way.
+
 TOdbField& TTable::FieldFor(TUnorderedList& Fields, int C) const {
-  return *GetFieldInList(schema_.Columns[static_cast<std::size_t>(C)].Name, Fields);
+  const std::string& name = schema_.Columns[static_cast<std::size_t>(C)].Name;
+  int i = 0;
+  for (TObject* o : Fields) {
+    if (i++ < C) continue;
+    TOdbField* f = AsFieldOrNull(o);
+    if (f != nullptr && SameOdbFieldName(f->GetName(), name)) return *f;
+    break;
+  }
+  return *GetFieldInList(name, Fields);
+}
+
+void TTable::MatchFields(TUnorderedList& Fields) {
+  const std::size_t n = schema_.Columns.size();
+  fieldOf_.assign(n, nullptr);
+  std::size_t c = 0;
+  for (TObject* o : Fields) {
+    if (c == n) break;
+    TOdbField* f = AsFieldOrNull(o);
+    if (f != nullptr && SameOdbFieldName(f->GetName(), schema_.Columns[c].Name)) fieldOf_[c] = f;
+    ++c;
+  }
+  for (c = 0; c < n; ++c) {
+    if (fieldOf_[c] == nullptr) fieldOf_[c] = GetFieldInList(schema_.Columns[c].Name, Fields);
+  }
 }
 
 void TTable::BindKeyFromFields(sqlite3_stmt* Stmt, const TOrder& O, TUnorderedList& Fields) const {
@@ -50,18 +87,46 @@ void TTable::BindKeyFromFields(sqlite3_stmt* Stmt, const TOrder& O, TUnorderedLi
 }
 
 void TTable::BindRow(sqlite3_stmt* Stmt, TUnorderedList& Fields, TMemoryStream& Stream) {
+  // Texts and the image are bound without a copy: they stay where they are
+  // (texts_, the stream) until the caller resets the statement.
+  MatchFields(Fields);
   const std::size_t n = schema_.Columns.size();
+  texts_.resize(n);
   for (std::size_t c = 0; c < n; ++c) {
-    const TOdbField& f = FieldFor(Fields, static_cast<int>(c));
+    const TOdbField& f = *fieldOf_[c];
     if (keyColumn_[c]) TConnection::CheckKeyValue(f, schema_.Table);
-    BindField(Stmt, static_cast<int>(c) + 1, f);
+    const int param = static_cast<int>(c) + 1;
+    switch (f.GetFieldType()) {
+      case oftString:
+        texts_[c] = f.GetAsString();
+        sqlite3_bind_text(Stmt, param, texts_[c].data(), static_cast<int>(texts_[c].size()),
+                          SQLITE_STATIC);
+        break;
+      case oftFloat:
+        sqlite3_bind_double(Stmt, param, f.GetAsFloat());
+        break;
+      case oftInteger:
+      case oftAutoInc:
+        sqlite3_bind_int64(Stmt, param, f.GetAsInteger());
+        break;
+      default:
+        RaiseOdb<EOdbFieldTypeNotSupported>();
+    }
   }
-  BindBlob(Stmt, static_cast<int>(n) + 1, Stream.Memory(), Stream.GetSize());
+  // An empty image is stored as an empty blob, not as null.
+  const std::int64_t size = Stream.GetSize();
+  sqlite3_bind_blob(Stmt, static_cast<int>(n) + 1,
+                    size > 0 ? static_cast<const void*>(Stream.Memory()) : "",
+                    static_cast<int>(size), SQLITE_STATIC);
 }
 
 void TTable::KeepWritten(TUnorderedList& Fields, TMemoryStream& Stream) {
+  imageInLive_ = false;
+  imageGone_ = false;
+  // Only the key values are read back (to move on from this record).
+  MatchFields(Fields);
   for (std::size_t c = 0; c < schema_.Columns.size(); ++c) {
-    values_[c] = FieldValue(FieldFor(Fields, static_cast<int>(c)));
+    if (keyColumn_[c]) values_[c] = FieldValue(*fieldOf_[c]);
   }
   image_.assign(reinterpret_cast<const char*>(Stream.Memory()),
                 static_cast<std::size_t>(Stream.GetSize()));

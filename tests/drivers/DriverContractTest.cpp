@@ -6,6 +6,7 @@
 #include "DriverContract.h"
 #include "ExpectRaises.h"
 #include "corvid/containers/ObjList.h"
+#include "corvid/persist/ObjPerst.h"
 #include "corvid/persist/Streams.h"
 
 namespace corvid::contract {
@@ -529,6 +530,51 @@ TEST_P(DriverContract, KeysHoldBetweenTwoConnections) {
   ASSERT_TRUE(f->FindFirst());
   Put(g, "cid", 3, 0, 3);
   EXPECT_EQ(f->GetObjectCount(), 3);
+}
+
+// A walk that ran past its last record still stands on it: it can be
+// written and walked back from. When another connection deletes the last
+// record during the walk, a walk that still met it (reading the data of the
+// moment it began) says so when that record is written.
+TEST_P(DriverContract, WalkPastTheEndKeepsItsRecord) {
+  auto f = MakeFile("People", TPersonMapping::StaticClass());
+  for (const char* name : {"a", "b", "c"}) Put(*f, name, 1);
+  f->SetIndexName("ByName");
+  for (bool more = f->FindFirst(); more; more = f->FindNext()) {
+  }
+  ASSERT_EQ(Current(*f).Name, "c");
+  TMemoryStream image;
+  f->GetDriver().GetCurrent(f->GetHandle(), image);
+  image.SetPosition(0);
+  TObjectStream objects(&image, false);
+  const auto stored = objects.ReadObject();
+  EXPECT_EQ(static_cast<TContractPerson&>(*stored).Name, "c");
+  Current(*f).Name = "C";
+  f->Update();
+  ASSERT_TRUE(f->FindPrior());
+  EXPECT_EQ(Current(*f).Name, "b");
+  ASSERT_TRUE(f->FindNext());
+  EXPECT_EQ(Current(*f).Name, "C");
+  if (!GetParam().SecondConnection) return;
+
+  ASSERT_TRUE(f->FindFirst());
+  auto other = Connect();
+  TObjectFile g(*other, "People", TPersonMapping::StaticClass());
+  g.Open();
+  g.SetIndexName("ByName");
+  ASSERT_TRUE(g.FindLast());
+  g.Delete();
+  while (f->FindNext()) {
+  }
+  const bool metDeleted = Current(*f).Name == "C";
+  if (metDeleted) {
+    Current(*f).Age = 10;
+    EXPECT_THROW(f->Update(), EOdbObjectNotFound);
+  } else {
+    EXPECT_EQ(Current(*f).Name, "b");
+  }
+  ASSERT_TRUE(f->FindPrior());
+  EXPECT_EQ(Current(*f).Name, metDeleted ? "b" : "a");
 }
 
 }  // namespace
