@@ -1,35 +1,135 @@
-// Object-stream throughput: writing and reading back, through TObjectStream
-// over a TMemoryStream,
-//   - a TUnorderedList of 1,000,000 TIntegerBuckets,
-//   - a TUnorderedList of 200,000 TStringCombos with 20-character strings,
-// against cereal's binary archive writing and reading the same object graph
-// (a vector of polymorphic pointers to registered types, over an in-memory
-// stream buffer), and against memcpy of the same number of bytes.
+// Object-stream throughput against cereal and Boost.Serialization, for the
+// same objects and the same work on every side:
 //
-// Each measurement is the best of several runs, in process CPU time, with
-// the ratios Corvid / cereal printed last; reading excludes freeing the
-// objects read. Build in a Release directory: configure with
-// -DCMAKE_BUILD_TYPE=Release -DCORVID_BUILD_BENCH=ON -DCORVID_SANITIZE=OFF
-// -DCORVID_BUILD_TESTS=OFF and build bench_ObjPerstBench.
+//   Buckets  1,000,000 integer buckets (values i * 7919, most of them needing
+//            four bytes).
+//   Combos   200,000 string combos, each a 20-character string and no object.
+//
+//   Corvid  a TUnorderedList of TIntegerBucket / TStringCombo written with
+//           TObjectStream::WriteObject into a TMemoryStream and read back
+//           with ReadObject, which builds a new list and new objects.
+//   cereal  a std::vector of std::unique_ptr to a polymorphic base, the
+//           derived types registered with cereal, written and read with its
+//           binary archives.
+//   Boost   the same vector with its own types, exported to
+//           Boost.Serialization and written and read with its binary
+//           archives. The types are not tracked (track_never): neither of the
+//           other sides looks for an object stored twice, and this graph has
+//           none. Each derived type registers its base with void_cast_register
+//           and stores its own fields only, as on the cereal side.
+//
+// Both peers write into an in-memory stream buffer that, like TMemoryStream,
+// keeps its memory from one write to the next, and read from memory in
+// place. Each side writes the same graph every time and reads its own image
+// (written once before the measurements) into new objects; freeing the
+// objects read is not timed. Every write is checked to give the same bytes as
+// that side's image, and every read to give back the graph it was made from.
+// memcpy of Corvid's image shows the floor for moving that many bytes.
+//
+// The Boost side is built when CMake finds Boost's serialization library.
+// Run with --benchmark_repetitions=5 --benchmark_enable_random_interleaving=true
+// so that the sides share the machine's slow and fast moments; the ratios
+// Corvid / cereal and Corvid / Boost of CPU time (below 1: Corvid is faster)
+// are printed last, the minimum and the median over the repetitions.
+// Build at -O2 (RelWithDebInfo or Release) with -DCORVID_BUILD_BENCH=ON.
+//
+// The timed work of each side is one out-of-line function (CorvidWrite,
+// CerealRead, ...), so that callgrind can count one call of it alone, e.g.
+//   valgrind --tool=callgrind --toggle-collect='*::CorvidRead(*'
+//     --dump-after='(anonymous namespace)::CorvidRead(corvid::TMemoryStream&)'
+//     bench_ObjPerstBench --benchmark_filter='^Corvid/Read/Buckets$'
+//     --benchmark_min_time=0.001
+// writes one profile per call; the last is the benchmark's (the writes are
+// also called once or twice before it, to make the images).
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
 #include <cereal/archives/binary.hpp>
 #include <cereal/types/memory.hpp>
 #include <cereal/types/polymorphic.hpp>
 #include <cereal/types/string.hpp>
 #include <cereal/types/vector.hpp>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <ctime>
-#include <functional>
+#include <map>
 #include <memory>
 #include <streambuf>
 #include <string>
 #include <vector>
 
+#if CORVID_BENCH_HAS_BOOST
+#include <boost/archive/binary_iarchive.hpp>
+#include <boost/archive/binary_oarchive.hpp>
+#include <boost/serialization/export.hpp>
+#include <boost/serialization/string.hpp>
+#include <boost/serialization/tracking.hpp>
+#include <boost/serialization/unique_ptr.hpp>
+#include <boost/serialization/vector.hpp>
+#include <boost/serialization/void_cast.hpp>
+#endif
+
 #include "corvid/containers/ObjList.h"
 #include "corvid/persist/ObjPerst.h"
+#include "corvid/persist/Streams.h"
 #include "corvid/values/ObjBuckt.h"
 
-// --- The same object graph for cereal -------------------------------------------
+// --- In-memory stream buffers for the peers ---------------------------------
+
+namespace peerbuf {
+
+// Appends to a string that keeps its capacity when cleared.
+class OutBuf : public std::streambuf {
+ public:
+  std::string data;
+
+ protected:
+  std::streamsize xsputn(const char* s, std::streamsize n) override {
+    data.append(s, static_cast<std::size_t>(n));
+    return n;
+  }
+  int_type overflow(int_type c) override {
+    if (c != traits_type::eof()) data.push_back(static_cast<char>(c));
+    return c;
+  }
+};
+
+// Reads a string in place.
+class InBuf : public std::streambuf {
+ public:
+  explicit InBuf(std::string& s) { setg(s.data(), s.data(), s.data() + s.size()); }
+
+ protected:
+  std::streamsize xsgetn(char* s, std::streamsize n) override {
+    const std::streamsize k = std::min<std::streamsize>(n, egptr() - gptr());
+    std::memcpy(s, gptr(), static_cast<std::size_t>(k));
+    gbump(static_cast<int>(k));
+    return k;
+  }
+};
+
+}  // namespace peerbuf
+
+// True when both graphs hold the same buckets and combos in the same order.
+template <class Bucket, class Combo, class Graph>
+bool SameGraph(const Graph& A, const Graph& B) {
+  if (A.size() != B.size()) return false;
+  for (std::size_t i = 0; i < A.size(); ++i) {
+    const auto* a = A[i].get();
+    const auto* b = B[i].get();
+    if (const auto* x = dynamic_cast<const Bucket*>(a)) {
+      const auto* y = dynamic_cast<const Bucket*>(b);
+      if (y == nullptr || y->value != x->value) return false;
+      continue;
+    }
+    const auto* x = dynamic_cast<const Combo*>(a);
+    const auto* y = dynamic_cast<const Combo*>(b);
+    if (x == nullptr || y == nullptr || x->str != y->str || !x->obj != !y->obj) return false;
+  }
+  return true;
+}
+
+// --- The object graph for cereal --------------------------------------------
 
 namespace cbench {
 
@@ -58,36 +158,6 @@ struct StringCombo : Base {
 
 using Graph = std::vector<std::unique_ptr<Base>>;
 
-// In-memory stream buffers, so that cereal pays no more for its byte stream
-// than the object stream does for TMemoryStream.
-class OutBuf : public std::streambuf {
- public:
-  std::string data;
-
- protected:
-  std::streamsize xsputn(const char* s, std::streamsize n) override {
-    data.append(s, static_cast<std::size_t>(n));
-    return n;
-  }
-  int_type overflow(int_type c) override {
-    if (c != traits_type::eof()) data.push_back(static_cast<char>(c));
-    return c;
-  }
-};
-
-class InBuf : public std::streambuf {
- public:
-  explicit InBuf(std::string& s) { setg(s.data(), s.data(), s.data() + s.size()); }
-
- protected:
-  std::streamsize xsgetn(char* s, std::streamsize n) override {
-    const std::streamsize k = std::min<std::streamsize>(n, egptr() - gptr());
-    std::memcpy(s, gptr(), static_cast<std::size_t>(k));
-    gbump(static_cast<int>(k));
-    return k;
-  }
-};
-
 }  // namespace cbench
 
 CEREAL_REGISTER_TYPE(cbench::IntegerBucket)
@@ -95,175 +165,361 @@ CEREAL_REGISTER_TYPE(cbench::StringCombo)
 CEREAL_REGISTER_POLYMORPHIC_RELATION(cbench::Base, cbench::IntegerBucket)
 CEREAL_REGISTER_POLYMORPHIC_RELATION(cbench::Base, cbench::StringCombo)
 
+// --- The object graph for Boost.Serialization -------------------------------
+
+#if CORVID_BENCH_HAS_BOOST
+namespace bbench {
+
+struct Base {
+  virtual ~Base() = default;
+  template <class A>
+  void serialize(A&, unsigned) {}
+};
+
+struct IntegerBucket : Base {
+  std::int32_t value = 0;
+  template <class A>
+  void serialize(A& ar, unsigned) {
+    ar& value;
+  }
+};
+
+struct StringCombo : Base {
+  std::string str;
+  std::unique_ptr<Base> obj;
+  template <class A>
+  void serialize(A& ar, unsigned) {
+    ar& str& obj;
+  }
+};
+
+using Graph = std::vector<std::unique_ptr<Base>>;
+
+// Boost casts between a pointer to the base and to the stored type through
+// these registrations; done once, not in every serialize call.
+void RegisterBases() {
+  boost::serialization::void_cast_register<IntegerBucket, Base>();
+  boost::serialization::void_cast_register<StringCombo, Base>();
+}
+
+}  // namespace bbench
+
+BOOST_CLASS_TRACKING(bbench::Base, boost::serialization::track_never)
+BOOST_CLASS_TRACKING(bbench::IntegerBucket, boost::serialization::track_never)
+BOOST_CLASS_TRACKING(bbench::StringCombo, boost::serialization::track_never)
+BOOST_CLASS_EXPORT(bbench::IntegerBucket)
+BOOST_CLASS_EXPORT(bbench::StringCombo)
+#endif
+
 namespace {
 
 using namespace corvid;
-// Process CPU time in seconds: steadier than the wall clock on a shared
-// machine.
-double CpuSeconds() {
-  timespec t{};
-  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
-  return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
+
+// --- The timed work of each side, kept out of line so that a profiler can
+// count exactly one write or one read ----------------------------------------
+
+[[gnu::noinline]] void CorvidWrite(TObject* Graph, TMemoryStream& Memory) {
+  // Empty, but keeping its memory.
+  Memory.SetSize(0);
+  Memory.SetPosition(0);
+  TObjectStream s(&Memory, false);
+  s.WriteObject(Graph);
 }
 
-// Best of Runs, in CPU seconds. Setup runs before each timed call and is not
-// timed; so does Teardown after it.
-double Best(int Runs, const std::function<void()>& Setup, const std::function<void()>& Timed,
-            const std::function<void()>& Teardown) {
-  double best = 1e30;
-  for (int i = 0; i < Runs; ++i) {
-    Setup();
-    const double t0 = CpuSeconds();
-    Timed();
-    const double s = CpuSeconds() - t0;
-    Teardown();
-    if (s < best) best = s;
+[[gnu::noinline]] std::unique_ptr<TObject> CorvidRead(TMemoryStream& Memory) {
+  Memory.SetPosition(0);
+  TObjectStream s(&Memory, false);
+  return s.ReadObject();
+}
+
+[[gnu::noinline]] void CerealWrite(const cbench::Graph& Graph, peerbuf::OutBuf& Out) {
+  Out.data.clear();
+  std::ostream os(&Out);
+  cereal::BinaryOutputArchive ar(os);
+  ar(Graph);
+}
+
+[[gnu::noinline]] void CerealRead(std::string& Image, cbench::Graph& Back) {
+  peerbuf::InBuf in(Image);
+  std::istream is(&in);
+  cereal::BinaryInputArchive ar(is);
+  ar(Back);
+}
+
+#if CORVID_BENCH_HAS_BOOST
+[[gnu::noinline]] void BoostWrite(const bbench::Graph& Graph, peerbuf::OutBuf& Out) {
+  Out.data.clear();
+  boost::archive::binary_oarchive ar(Out);
+  ar << Graph;
+}
+
+[[gnu::noinline]] void BoostRead(std::string& Image, bbench::Graph& Back) {
+  peerbuf::InBuf in(Image);
+  boost::archive::binary_iarchive ar(in);
+  ar >> Back;
+}
+#endif
+
+// --- The objects, built once per case ----------------------------------------
+
+enum Case { kBuckets, kCombos };
+const char* const kCaseName[] = {"Buckets", "Combos"};
+
+std::int32_t BucketValue(std::int32_t I) {
+  return static_cast<std::int32_t>(static_cast<std::uint32_t>(I) * 7919u);
+}
+
+std::string ComboString(std::int32_t I) {
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "combo-string-%07d", static_cast<int>(I));  // 20 characters
+  return buf;
+}
+
+// Each side's graph, its image (what the read benchmarks read) and the
+// buffer its write benchmark writes into.
+struct Fixture {
+  std::int32_t count = 0;
+  std::unique_ptr<TUnorderedList> corvid;
+  TMemoryStream corvidImage, corvidOut;
+  cbench::Graph cereal;
+  std::string cerealImage;
+  peerbuf::OutBuf cerealOut;
+#if CORVID_BENCH_HAS_BOOST
+  bbench::Graph boost;
+  std::string boostImage;
+  peerbuf::OutBuf boostOut;
+#endif
+
+  explicit Fixture(Case C) {
+    const bool buckets = C == kBuckets;
+    count = buckets ? 1000000 : 200000;
+    corvid = std::make_unique<TUnorderedList>(
+        buckets ? TIntegerBucket::StaticClass() : TStringCombo::StaticClass(),
+        buckets ? CompareIntegerBucket : CompareStringCombo);
+    cereal.reserve(static_cast<std::size_t>(count));
+#if CORVID_BENCH_HAS_BOOST
+    boost.reserve(static_cast<std::size_t>(count));
+#endif
+    for (std::int32_t i = 0; i < count; ++i) {
+      if (buckets) {
+        corvid->Insert(new TIntegerBucket(BucketValue(i)));
+        cereal.push_back(std::make_unique<cbench::IntegerBucket>());
+        static_cast<cbench::IntegerBucket&>(*cereal.back()).value = BucketValue(i);
+#if CORVID_BENCH_HAS_BOOST
+        boost.push_back(std::make_unique<bbench::IntegerBucket>());
+        static_cast<bbench::IntegerBucket&>(*boost.back()).value = BucketValue(i);
+#endif
+      } else {
+        corvid->Insert(new TStringCombo(ComboString(i)));
+        cereal.push_back(std::make_unique<cbench::StringCombo>());
+        static_cast<cbench::StringCombo&>(*cereal.back()).str = ComboString(i);
+#if CORVID_BENCH_HAS_BOOST
+        boost.push_back(std::make_unique<bbench::StringCombo>());
+        static_cast<bbench::StringCombo&>(*boost.back()).str = ComboString(i);
+#endif
+      }
+    }
+    // Each write buffer is written once here, so that the timed writes find
+    // it grown to size, and the peers' first write is their image.
+    CorvidWrite(corvid.get(), corvidImage);
+    CorvidWrite(corvid.get(), corvidOut);
+    CerealWrite(cereal, cerealOut);
+    cerealImage = cerealOut.data;
+#if CORVID_BENCH_HAS_BOOST
+    BoostWrite(boost, boostOut);
+    boostImage = boostOut.data;
+#endif
   }
-  return best;
-}
-
-void Nothing() {}
-
-struct Result {
-  double write;
-  double read;
-  std::int64_t bytes;
 };
 
-Result MeasureCorvid(TObject* Graph, int Runs) {
-  TMemoryStream memory;
-  Result r{};
-  r.write = Best(
-      Runs,
-      [&] {
-        // Empty, but keeping its memory, as cereal's buffer keeps its own.
-        memory.SetSize(0);
-        memory.SetPosition(0);
-      },
-      [&] {
-        TObjectStream s(&memory, false);
-        s.WriteObject(Graph);
-      },
-      Nothing);
-  r.bytes = memory.GetSize();
+Fixture& Get(Case C) {
+  static std::unique_ptr<Fixture> fixtures[2];
+  if (!fixtures[C]) fixtures[C] = std::make_unique<Fixture>(C);
+  return *fixtures[C];
+}
+
+void Count(benchmark::State& State, const Fixture& F, std::size_t Bytes) {
+  State.SetItemsProcessed(State.iterations() * F.count);
+  State.SetBytesProcessed(State.iterations() * static_cast<std::int64_t>(Bytes));
+  State.counters["image_bytes"] = static_cast<double>(Bytes);
+}
+
+// --- Benchmarks ---------------------------------------------------------------
+
+void CorvidWriteBench(benchmark::State& State, Case C) {
+  Fixture& f = Get(C);
+  for (auto _ : State) CorvidWrite(f.corvid.get(), f.corvidOut);
+  if (f.corvidOut.View() != f.corvidImage.View()) State.SkipWithError("write changed the image");
+  Count(State, f, f.corvidImage.View().size());
+}
+
+void CorvidReadBench(benchmark::State& State, Case C) {
+  Fixture& f = Get(C);
   std::unique_ptr<TObject> back;
-  r.read = Best(
-      Runs, [&] { memory.SetPosition(0); },
-      [&] {
-        TObjectStream s(&memory, false);
-        back = s.ReadObject();
-      },
-      [&] {
-        if (!ObjectsEqual(back.get(), Graph)) {
-          std::fprintf(stderr, "round trip changed the object\n");
-          std::exit(1);
-        }
-        back.reset();
-      });
-  return r;
+  for (auto _ : State) {
+    State.PauseTiming();
+    back.reset();
+    State.ResumeTiming();
+    back = CorvidRead(f.corvidImage);
+  }
+  if (!ObjectsEqual(back.get(), f.corvid.get())) State.SkipWithError("read changed the objects");
+  Count(State, f, f.corvidImage.View().size());
 }
 
-Result MeasureCereal(const cbench::Graph& Graph, int Runs) {
-  cbench::OutBuf out;
-  Result r{};
-  r.write = Best(
-      Runs, [&] { out.data.clear(); },
-      [&] {
-        std::ostream os(&out);
-        cereal::BinaryOutputArchive ar(os);
-        ar(Graph);
-      },
-      Nothing);
-  r.bytes = static_cast<std::int64_t>(out.data.size());
+void CerealWriteBench(benchmark::State& State, Case C) {
+  Fixture& f = Get(C);
+  for (auto _ : State) CerealWrite(f.cereal, f.cerealOut);
+  if (f.cerealOut.data != f.cerealImage) State.SkipWithError("write changed the image");
+  Count(State, f, f.cerealImage.size());
+}
+
+void CerealReadBench(benchmark::State& State, Case C) {
+  Fixture& f = Get(C);
   cbench::Graph back;
-  r.read = Best(
-      Runs, Nothing,
-      [&] {
-        cbench::InBuf in(out.data);
-        std::istream is(&in);
-        cereal::BinaryInputArchive ar(is);
-        ar(back);
-      },
-      [&] {
-        if (back.size() != Graph.size()) {
-          std::fprintf(stderr, "cereal round trip lost objects\n");
-          std::exit(1);
-        }
-        back.clear();
-      });
-  return r;
+  for (auto _ : State) {
+    State.PauseTiming();
+    back.clear();
+    State.ResumeTiming();
+    CerealRead(f.cerealImage, back);
+  }
+  if (!SameGraph<cbench::IntegerBucket, cbench::StringCombo>(back, f.cereal))
+    State.SkipWithError("read changed the objects");
+  Count(State, f, f.cerealImage.size());
 }
 
-double MeasureMemcpy(std::int64_t Bytes, int Runs) {
-  std::vector<char> src(static_cast<std::size_t>(Bytes), 'x');
-  std::vector<char> dst(static_cast<std::size_t>(Bytes));
-  return Best(
-      Runs, Nothing, [&] { std::memcpy(dst.data(), src.data(), src.size()); },
-      [&] {
-        if (dst[dst.size() / 2] != 'x') std::exit(1);
-      });
+#if CORVID_BENCH_HAS_BOOST
+void BoostWriteBench(benchmark::State& State, Case C) {
+  Fixture& f = Get(C);
+  for (auto _ : State) BoostWrite(f.boost, f.boostOut);
+  if (f.boostOut.data != f.boostImage) State.SkipWithError("write changed the image");
+  Count(State, f, f.boostImage.size());
 }
 
-void Report(const char* Name, std::int64_t Objects, const Result& Ours, const Result& Cereal,
-            double Memcpy) {
-  const double n = static_cast<double>(Objects);
-  std::printf("\n%s: %lld objects\n", Name, static_cast<long long>(Objects));
-  std::printf("  %-26s %14s %14s %12s\n", "", "objects/s", "MB/s", "bytes");
-  std::printf("  %-26s %14.0f %14.1f %12lld\n", "TObjectStream write", n / Ours.write,
-              Ours.bytes / Ours.write / 1e6, static_cast<long long>(Ours.bytes));
-  std::printf("  %-26s %14.0f %14.1f %12lld\n", "TObjectStream read", n / Ours.read,
-              Ours.bytes / Ours.read / 1e6, static_cast<long long>(Ours.bytes));
-  std::printf("  %-26s %14.0f %14.1f %12lld\n", "cereal write", n / Cereal.write,
-              Cereal.bytes / Cereal.write / 1e6, static_cast<long long>(Cereal.bytes));
-  std::printf("  %-26s %14.0f %14.1f %12lld\n", "cereal read", n / Cereal.read,
-              Cereal.bytes / Cereal.read / 1e6, static_cast<long long>(Cereal.bytes));
-  std::printf("  %-26s %14.0f %14.1f %12lld\n", "memcpy (same bytes)", n / Memcpy,
-              Ours.bytes / Memcpy / 1e6, static_cast<long long>(Ours.bytes));
-  // Times, so below 1 means Corvid is the faster.
-  std::printf("  Corvid / cereal time: write %.2f   read %.2f\n", Ours.write / Cereal.write,
-              Ours.read / Cereal.read);
-  std::printf("  Corvid / memcpy time: write %.1f   read %.1f\n", Ours.write / Memcpy,
-              Ours.read / Memcpy);
+void BoostReadBench(benchmark::State& State, Case C) {
+  Fixture& f = Get(C);
+  bbench::Graph back;
+  for (auto _ : State) {
+    State.PauseTiming();
+    back.clear();
+    State.ResumeTiming();
+    BoostRead(f.boostImage, back);
+  }
+  if (!SameGraph<bbench::IntegerBucket, bbench::StringCombo>(back, f.boost))
+    State.SkipWithError("read changed the objects");
+  Count(State, f, f.boostImage.size());
+}
+#endif
+
+void MemcpyBench(benchmark::State& State, Case C) {
+  const Fixture& f = Get(C);
+  const std::string_view src = f.corvidImage.View();
+  std::vector<char> dst(src.size());
+  for (auto _ : State) {
+    std::memcpy(dst.data(), src.data(), src.size());
+    benchmark::DoNotOptimize(dst.data());
+    benchmark::ClobberMemory();
+  }
+  Count(State, f, src.size());
+}
+
+// Console output as usual; the CPU time of every repetition kept by
+// benchmark name ("Corvid/Read/Buckets") for the summary printed at the end.
+class TRatioReporter : public benchmark::ConsoleReporter {
+ public:
+  void ReportRuns(const std::vector<Run>& Runs) override {
+    ConsoleReporter::ReportRuns(Runs);
+    for (const Run& r : Runs) {
+      if (r.error_occurred || r.run_type != Run::RT_Iteration) continue;
+      cpu_[r.run_name.function_name].push_back(r.GetAdjustedCPUTime());
+    }
+  }
+  // Null when the benchmark did not run (filtered out, failed).
+  const std::vector<double>* Cpu(const std::string& Name) const {
+    const auto it = cpu_.find(Name);
+    return it == cpu_.end() ? nullptr : &it->second;
+  }
+
+ private:
+  std::map<std::string, std::vector<double>> cpu_;
+};
+
+double Min(const std::vector<double>& V) {
+  return *std::min_element(V.begin(), V.end());
+}
+
+double Median(std::vector<double> V) {
+  std::sort(V.begin(), V.end());
+  const std::size_t m = V.size() / 2;
+  return V.size() % 2 == 1 ? V[m] : (V[m - 1] + V[m]) / 2;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  const int runs = argc > 1 ? std::atoi(argv[1]) : 5;
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+#if CORVID_BENCH_HAS_BOOST
+  bbench::RegisterBases();
+  const std::vector<std::string> peers = {"cereal", "Boost"};
+#else
+  std::printf("Built without Boost.Serialization: Corvid against cereal only.\n");
+  const std::vector<std::string> peers = {"cereal"};
+#endif
+  using Bench = void (*)(benchmark::State&, Case);
+  const std::vector<std::pair<std::string, Bench>> benches = {
+    {"Corvid/Write", CorvidWriteBench},
+    {"Corvid/Read", CorvidReadBench},
+    {"cereal/Write", CerealWriteBench},
+    {"cereal/Read", CerealReadBench},
+#if CORVID_BENCH_HAS_BOOST
+    {"Boost/Write", BoostWriteBench},
+    {"Boost/Read", BoostReadBench},
+#endif
+    {"memcpy/Copy", MemcpyBench},
+  };
+  for (const Case c : {kBuckets, kCombos}) {
+    for (const auto& [name, fn] : benches) {
+      benchmark::RegisterBenchmark((name + "/" + kCaseName[c]).c_str(), fn, c)
+          ->Unit(benchmark::kMillisecond);
+    }
+  }
+  TRatioReporter reporter;
+  benchmark::RunSpecifiedBenchmarks(&reporter);
 
-  {
-    const std::int32_t n = 1000000;
-    TUnorderedList list(TIntegerBucket::StaticClass(), CompareIntegerBucket);
-    cbench::Graph graph;
-    graph.reserve(n);
-    for (std::int32_t i = 0; i < n; ++i) {
-      list.Insert(
-          new TIntegerBucket(static_cast<std::int32_t>(static_cast<std::uint32_t>(i) * 7919u)));
-      auto b = std::make_unique<cbench::IntegerBucket>();
-      b->value = static_cast<std::int32_t>(static_cast<std::uint32_t>(i) * 7919u);
-      graph.push_back(std::move(b));
+  // Minimum CPU time of each side, then the ratios Corvid / peer.
+  std::printf("\nCPU ms per operation, minimum over the repetitions:\n");
+  std::printf("  %-8s %-6s %9s %9s %9s %9s\n", "case", "work", "Corvid", "cereal", "Boost",
+              "memcpy");
+  for (const char* c : kCaseName) {
+    for (const char* work : {"Write", "Read"}) {
+      std::printf("  %-8s %-6s", c, work);
+      for (const char* side : {"Corvid", "cereal", "Boost", "memcpy"}) {
+        const bool copy = std::strcmp(side, "memcpy") == 0;
+        const std::vector<double>* t =
+            reporter.Cpu(std::string(side) + "/" + (copy ? "Copy" : work) + "/" + c);
+        if (t != nullptr) {
+          std::printf(" %9.2f", Min(*t));
+        } else {
+          std::printf(" %9s", "-");
+        }
+      }
+      std::printf("\n");
     }
-    const Result ours = MeasureCorvid(&list, runs);
-    const Result cer = MeasureCereal(graph, runs);
-    Report("TUnorderedList of TIntegerBucket", n, ours, cer, MeasureMemcpy(ours.bytes, runs));
   }
-  {
-    const std::int32_t n = 200000;
-    TUnorderedList list(TStringCombo::StaticClass(), CompareStringCombo);
-    cbench::Graph graph;
-    graph.reserve(n);
-    for (std::int32_t i = 0; i < n; ++i) {
-      char buf[32];
-      std::snprintf(buf, sizeof buf, "combo-string-%07d", i);  // 20 characters
-      list.Insert(new TStringCombo(buf));
-      auto c = std::make_unique<cbench::StringCombo>();
-      c->str = buf;
-      graph.push_back(std::move(c));
+  for (const std::string& peer : peers) {
+    std::printf("\nCorvid / %s time (CPU; below 1: Corvid is faster):\n", peer.c_str());
+    std::printf("  %-8s %-6s %6s %7s\n", "case", "work", "min", "median");
+    for (const char* c : kCaseName) {
+      for (const char* work : {"Write", "Read"}) {
+        const std::string suffix = std::string("/") + work + "/" + c;
+        const std::vector<double>* ours = reporter.Cpu("Corvid" + suffix);
+        const std::vector<double>* theirs = reporter.Cpu(peer + suffix);
+        if (ours == nullptr || theirs == nullptr) continue;
+        std::printf("  %-8s %-6s %6.2f %7.2f\n", c, work, Min(*ours) / Min(*theirs),
+                    Median(*ours) / Median(*theirs));
+      }
     }
-    const Result ours = MeasureCorvid(&list, runs);
-    const Result cer = MeasureCereal(graph, runs);
-    Report("TUnorderedList of TStringCombo (20 chars)", n, ours, cer,
-           MeasureMemcpy(ours.bytes, runs));
   }
+  benchmark::Shutdown();
   return 0;
 }

@@ -7,7 +7,7 @@ packages=(
   cmake ninja-build g++ clang libclang-rt-14-dev clang-format clang-tidy
   libgtest-dev libgmock-dev libbenchmark-dev
   libsqlite3-dev sqlite3 libpq-dev postgresql
-  nlohmann-json3-dev libcereal-dev pkg-config
+  nlohmann-json3-dev libcereal-dev libboost-serialization-dev pkg-config
   qt6-base-dev qt6-tools-dev libqt6opengl6-dev libgl-dev locales doxygen
 )
 
