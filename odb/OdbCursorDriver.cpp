@@ -15,6 +15,16 @@ std::string QuerySelectText(TObjectDataset& Dataset) {
   return text;
 }
 
+TQueryParameters QueryParameters(TObjectDataset& Dataset, char Mark) {
+  TQueryParameters out;
+  auto* query = dynamic_cast<TObjectQuery*>(&Dataset);
+  const TSqlValues* search = query != nullptr ? query->SearchStatement() : nullptr;
+  if (search == nullptr) return out;
+  out.Text = search->Parameterised(Mark);
+  out.Params = search->Values;
+  return out;
+}
+
 TDriverCursor::TDriverCursor(TCursorDriver& Driver, TRefusal Refusal)
     : driver_(&Driver), refusal_(Refusal) {
   driver_->Attach(this);

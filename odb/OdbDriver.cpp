@@ -87,7 +87,9 @@ std::int32_t TOdbDriver::NewHandle(std::unique_ptr<TObject> DataObj) {
   const std::int32_t handle = entry->Handle;
   handles_->Insert(entry.get());
   entry.release()->DataObj = std::move(DataObj);
-  handles_->QuickSort();
+  // The array keeps track of its order; a new highest handle (the usual
+  // case) leaves it sorted.
+  if (!handles_->GetSorted()) handles_->QuickSort();
   return handle;
 }
 
@@ -101,7 +103,7 @@ void TOdbDriver::ReleaseHandle(std::int32_t Handle) {
   const std::int32_t at = FindHandle(Handle);
   if (at == 0) RaiseOdb<EOdbInvalidObjectFileHandle>();
   handles_->Delete(at);
-  handles_->QuickSort();
+  if (!handles_->GetSorted()) handles_->QuickSort();
 }
 
 std::int32_t TOdbDriver::GetHandleCount() const {

@@ -62,8 +62,19 @@ class TObjectQuery : public TObjectDataset {
   /// EOdbTableMustHavePrimaryIndex when the mapping has no primary index.
   TObject* Search(const TObject* Obj);
 
+  /// For drivers: while Search opens the query and the select statement is
+  /// still the one Search wrote, that statement (its lines joined by line
+  /// breaks) with its values apart, so that the driver can bind them as
+  /// parameters; null at any other time.
+  const TSqlValues* SearchStatement() const;
+
  private:
   TStringList selectStatement_;
+  // The statement Search wrote, with its values apart and as text, and
+  // whether Search is opening the query.
+  TSqlValues search_;
+  std::string searchText_;
+  bool searching_ = false;
 };
 
 /// Inserts, updates and deletes single objects through statements the driver runs.

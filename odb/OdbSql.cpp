@@ -49,15 +49,24 @@ void TStringList::SetText(std::string_view Value) {
   }
 }
 
+namespace {
+
+// Appends Value enclosed in single quotes, each single quote inside doubled.
+void AppendQuoted(std::string& Text, std::string_view Value) {
+  Text += '\'';
+  for (char c : Value) {
+    if (c == '\'') Text += '\'';
+    Text += c;
+  }
+  Text += '\'';
+}
+
+}  // namespace
+
 std::string QuoteSqlValue(std::string_view Value) {
   std::string quoted;
   quoted.reserve(Value.size() + 2);
-  quoted += '\'';
-  for (char c : Value) {
-    if (c == '\'') quoted += '\'';
-    quoted += c;
-  }
-  quoted += '\'';
+  AppendQuoted(quoted, Value);
   return quoted;
 }
 
@@ -153,28 +162,95 @@ void BuildCreateIndexStatements(TStringList& Strings, TObjectDataset& Dataset) {
   }
 }
 
-void BuildSelectWhereClause(std::string& Clause, TORMapping& Mapping,
-                            const std::string& TableName) {
+std::string TSqlValues::Literal() const {
+  std::string text;
+  WriteLiteral(text);
+  return text;
+}
+
+void TSqlValues::WriteLiteral(std::string& Text) const {
+  Text.assign(Texts.front());
+  for (std::size_t i = 0; i < Values.size(); ++i) {
+    AppendQuoted(Text, Values[i]);
+    Text += Texts[i + 1];
+  }
+}
+
+std::string TSqlValues::Parameterised(char Mark) const {
+  std::string text = Texts.front();
+  for (std::size_t i = 0; i < Values.size(); ++i) {
+    text += Mark;
+    text += std::to_string(i + 1);
+    text += Texts[i + 1];
+  }
+  return text;
+}
+
+namespace {
+
+// The where clause on the primary key into Clause, after Head: "where "
+// and "name = value" terms joined by " and ". Clause's strings are written
+// over, so that a caller building many clauses keeps their storage.
+void WriteKeyClause(TSqlValues& Clause, std::string_view Head, TORMapping& Mapping,
+                    const std::string& TableName) {
   const TOdbIndex& primary = *Mapping.GetPrimaryIndex(TableName);
-  std::string clause = "where ";
-  bool first = true;
+  std::size_t n = 0;
   for (const TObject* obj : primary.FieldNames()) {
     const std::string& name = static_cast<const TStringCombo*>(obj)->Str;
     const TOdbField& field = *GetFieldInList(name, Mapping.GetFields());
-    if (!first) clause += " and ";
-    first = false;
-    clause += name + " = " + QuoteSqlValue(SqlValueText(field));
+    if (Clause.Texts.size() < n + 2) Clause.Texts.resize(n + 2);
+    if (Clause.Values.size() < n + 1) Clause.Values.resize(n + 1);
+    std::string& text = Clause.Texts[n];
+    if (n == 0) {
+      text.assign(Head);
+      text += "where ";
+    } else {
+      text.assign(" and ");
+    }
+    text += name;
+    text += " = ";
+    Clause.Values[n] = SqlValueText(field);
+    ++n;
   }
-  Clause = std::move(clause);
+  Clause.Texts.resize(n + 1);
+  Clause.Values.resize(n);
+  if (n == 0) {
+    Clause.Texts[0].assign(Head);
+    Clause.Texts[0] += "where ";
+  } else {
+    Clause.Texts[n].clear();
+  }
+}
+
+}  // namespace
+
+void BuildSelectWhereClause(std::string& Clause, TORMapping& Mapping,
+                            const std::string& TableName) {
+  TSqlValues clause;
+  WriteKeyClause(clause, {}, Mapping, TableName);
+  Clause = clause.Literal();
+}
+
+void BuildSelectObjectQuery(TStringList& Strings, TSqlValues& Statement, std::string& Text,
+                            TORMapping& Mapping, const std::string& TableName) {
+  // One text with the head line first; the lines are cut from it, so the
+  // text is theirs joined whatever the table name or the values hold.
+  std::string head = "select * from ";
+  head += TableName;
+  const std::size_t headSize = head.size();
+  head += '\n';
+  WriteKeyClause(Statement, head, Mapping, TableName);
+  Statement.WriteLiteral(Text);
+  Strings.Clear();
+  Strings.Add(Text.substr(0, headSize));
+  Strings.Add(Text.substr(headSize + 1));
 }
 
 void BuildSelectObjectQuery(TStringList& Strings, TORMapping& Mapping,
                             const std::string& TableName) {
-  std::string clause;
-  BuildSelectWhereClause(clause, Mapping, TableName);
-  Strings.Clear();
-  Strings.Add("select * from " + TableName);
-  Strings.Add(std::move(clause));
+  TSqlValues statement;
+  std::string text;
+  BuildSelectObjectQuery(Strings, statement, text, Mapping, TableName);
 }
 
 void BuildDeleteStatement(TStringList& Strings, TORMapping& Mapping, const std::string& TableName) {

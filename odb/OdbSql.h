@@ -72,6 +72,23 @@ class TStringList {
 /// Encloses Value in single quotes, doubling every single quote inside it.
 std::string QuoteSqlValue(std::string_view Value);
 
+/// A statement with its values kept apart from the text around them, so
+/// that a driver can bind them as parameters: the statement is Texts[0],
+/// Values[0], Texts[1], ..., Values[n-1], Texts[n]. Both forms are written
+/// from the same pieces, so they cannot say different things.
+struct TSqlValues {
+  std::vector<std::string> Texts;   // one more than Values
+  std::vector<std::string> Values;  // each value's text, unquoted
+
+  /// The statement with every value as QuoteSqlValue writes it (written
+  /// into Text, replacing its content).
+  std::string Literal() const;
+  void WriteLiteral(std::string& Text) const;
+  /// The statement with the i-th value (from 1) written as Mark followed by
+  /// i: "?1" for Mark '?', "$1" for '$'.
+  std::string Parameterised(char Mark) const;
+};
+
 void BuildCreateTableStatement(TStringList& Strings, TORMapping& Mapping,
                                const std::string& TableName, const std::string& StringType,
                                const std::string& IntegerType, const std::string& FloatType,
@@ -84,6 +101,12 @@ void BuildCreateIndexStatements(TStringList& Strings, TObjectDataset& Dataset);
 void BuildSelectWhereClause(std::string& Clause, TORMapping& Mapping, const std::string& TableName);
 void BuildSelectObjectQuery(TStringList& Strings, TORMapping& Mapping,
                             const std::string& TableName);
+/// BuildSelectObjectQuery, and the same statement as one text (Text: the
+/// lines joined by line breaks) and with its values apart (Statement). Both
+/// are written over whatever they held, for a caller that builds many
+/// statements; their content is unspecified when the builder raises.
+void BuildSelectObjectQuery(TStringList& Strings, TSqlValues& Statement, std::string& Text,
+                            TORMapping& Mapping, const std::string& TableName);
 void BuildDeleteStatement(TStringList& Strings, TORMapping& Mapping, const std::string& TableName);
 /// Fields is a list of TOdbField, normally the mapping's fields.
 void BuildInsertStatement(TStringList& Strings, TUnorderedList& Fields,

@@ -87,6 +87,7 @@ void TCursor::Pack() {
 TConnection::TConnection(TSQLiteDriver& Driver) : driver_(Driver) {}
 
 TConnection::~TConnection() {
+  keptQueries_.clear();
   if (db_ != nullptr) sqlite3_close_v2(db_);
 }
 
@@ -143,6 +144,7 @@ void TConnection::Close() {
   for (TDriverCursor* c : std::vector<TDriverCursor*>(driver_.Cursors())) {
     static_cast<TCursor*>(c)->Disconnect();
   }
+  keptQueries_.clear();
   sqlite3_close_v2(db_);
   db_ = nullptr;
   if (lockFd_ >= 0) {
@@ -181,6 +183,33 @@ TStmt TConnection::Prepare(const std::string& Sql) const {
   TStmt stmt(s);
   if (rc != SQLITE_OK) RaiseEngineError(rc, Sql);
   return stmt;
+}
+
+bool TConnection::TakeQueryStmt(const std::string& Sql, TQueryStmts& Into) {
+  for (auto it = keptQueries_.begin(); it != keptQueries_.end(); ++it) {
+    if (it->Sql == Sql) {
+      Into.splice(Into.begin(), keptQueries_, it);
+      return true;
+    }
+  }
+  return false;
+}
+
+void TConnection::KeepQueryStmt(TQueryStmts& From) noexcept {
+  if (From.empty()) return;
+  sqlite3_stmt* s = From.front().Stmt.get();
+  sqlite3_reset(s);
+  sqlite3_clear_bindings(s);
+  // Two queries of the same text were open at once: the one kept already
+  // serves as well.
+  for (const TQueryStmt& kept : keptQueries_) {
+    if (kept.Sql == From.front().Sql) {
+      From.clear();
+      return;
+    }
+  }
+  keptQueries_.splice(keptQueries_.begin(), From);
+  if (keptQueries_.size() > kKeptQueries) keptQueries_.pop_back();
 }
 
 void TConnection::Exec(const std::string& Sql) const {

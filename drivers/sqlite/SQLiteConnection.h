@@ -6,6 +6,7 @@
 #include <sqlite3.h>
 
 #include <cstdint>
+#include <list>
 #include <map>
 #include <memory>
 #include <string>
@@ -41,6 +42,17 @@ class TStmtReset {
  private:
   sqlite3_stmt* s_;
 };
+
+// A prepared select statement of a query, with the column of the images
+// its checks found.
+struct TQueryStmt {
+  std::string Sql;
+  TStmt Stmt;
+  int ObjectColumn = -1;
+};
+// Query statements move whole (list nodes) between the connection's cache
+// and the query that uses one.
+using TQueryStmts = std::list<TQueryStmt>;
 
 // The text of parameter N: "?N". (Built by appending: g++ 12 warns falsely
 // about "?" + std::to_string(N) at -O3.)
@@ -118,6 +130,19 @@ class TConnection : public TDriverConnection {
   // the next read starts from the newest data of every connection (a walk
   // in progress reads the data of the moment its statement began).
   void EndReads();
+  // The connection keeps the statements of the queries last closed (the
+  // most recent first, at most kKeptQueries), so that a query opened again
+  // with the same text is not prepared again. A statement is kept only while
+  // no query uses it, so two open queries never share one; all go when the
+  // connection closes.
+  static constexpr std::size_t kKeptQueries = 24;
+  // Moves the kept statement for Sql into Into (empty); false when none is
+  // kept.
+  bool TakeQueryStmt(const std::string& Sql, TQueryStmts& Into);
+  // Resets the statement in From (its read ends, its parameters are
+  // cleared) and keeps it; From is left empty.
+  void KeepQueryStmt(TQueryStmts& From) noexcept;
+
   // Counts writes made through this connection; handles re-seek when it
   // changed since they last read.
   std::uint64_t WriteGeneration() const { return writeGeneration_; }
@@ -172,6 +197,7 @@ class TConnection : public TDriverConnection {
   TCursor* pendingCursor_ = nullptr;
   std::unique_ptr<TSavepoint> pendingSavepoint_;
   std::map<std::string, TTableLock> locks_;
+  TQueryStmts keptQueries_;
 };
 
 }  // namespace sqlite

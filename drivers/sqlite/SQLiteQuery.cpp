@@ -9,6 +9,11 @@
 // handle moves back and forth freely; before the connection writes, the
 // handle reads the rest of the result, so a query shows the rows of the
 // moment it was opened.
+//
+// Prepared statements are kept by the connection once a query is done with
+// them and serve the next query of the same text; the key search of Search
+// runs as one statement with the key bound as parameters, so every key
+// finds it prepared.
 #include "corvid/drivers/sqlite/SQLiteQuery.h"
 
 #include <string>
@@ -28,8 +33,8 @@ namespace {
 class TQuery : public TCursor {
   CORVID_CLASS(TQuery, ::corvid::sqlite::TCursor)
  public:
-  TQuery(TConnection& Connection, const std::string& Name, const std::string& Sql);
-  ~TQuery() override = default;
+  TQuery(TConnection& Connection, TObjectDataset& Dataset);
+  ~TQuery() override { Db().KeepQueryStmt(stmt_); }
 
   bool First() override;
   bool Last() override;
@@ -39,9 +44,20 @@ class TQuery : public TCursor {
   std::int32_t Count() override;
   bool IsEmpty() override { return images_.empty() && !Fetch(); }
   void Quiesce() override { FetchAll(); }
-  void Disconnect() override { stmt_.reset(); }
+  void Disconnect() override { stmt_.clear(); }
 
  private:
+  // The statement while rows remain to be read, null after.
+  sqlite3_stmt* Stmt() const { return stmt_.empty() ? nullptr : stmt_.front().Stmt.get(); }
+  // Takes the kept statement for Sql and reads the first row; false (and
+  // nothing taken) when none is kept, or when the engine had to prepare it
+  // again or could not run it: the schema changed since, and the checks of
+  // Prepare must be made again.
+  bool Reuse(const std::string& Sql);
+  // Prepares Sql and checks that it is one statement that only reads and
+  // has a column Object; the errors of a select statement otherwise.
+  void Prepare(const std::string& Sql);
+  void Bind();
   // Reads the next row into images_; false (statement finished) at the end.
   bool Fetch();
   void FetchAll() {
@@ -50,21 +66,73 @@ class TQuery : public TCursor {
   }
 
   std::string name_;
-  TStmt stmt_;
+  TQueryStmts stmt_;  // at most one
+  std::vector<std::string> params_;
   int objectColumn_ = -1;
   std::vector<std::string> images_;
   std::ptrdiff_t pos_ = -1;  // index into images_, -1 when nothing is current
 };
 
-TQuery::TQuery(TConnection& Connection, const std::string& Name, const std::string& Sql)
-    : TCursor(Connection), name_(Name) {
-  sqlite3* db = Connection.Handle();
+TQuery::TQuery(TConnection& Connection, TObjectDataset& Dataset)
+    : TCursor(Connection), name_(Dataset.GetDatasetName()) {
+  // A key search comes with its values apart: one statement serves every
+  // key. Should the engine read fewer parameters in it than there are
+  // values (the table name ended it early), the text as written runs.
+  TQueryParameters search = QueryParameters(Dataset, '?');
+  if (!search.Text.empty()) {
+    params_ = std::move(search.Params);
+    if (Reuse(search.Text)) return;
+    Prepare(search.Text);
+    if (sqlite3_bind_parameter_count(Stmt()) == static_cast<int>(params_.size())) {
+      Bind();
+      return;
+    }
+    stmt_.clear();
+    params_.clear();
+  }
+  const std::string sql = QuerySelectText(Dataset);
+  if (!Reuse(sql)) Prepare(sql);
+}
+
+bool TQuery::Reuse(const std::string& Sql) {
+  if (!Db().TakeQueryStmt(Sql, stmt_)) return false;
+  sqlite3_stmt* s = Stmt();
+  if (!params_.empty() && sqlite3_bind_parameter_count(s) != static_cast<int>(params_.size())) {
+    Db().KeepQueryStmt(stmt_);
+    return false;
+  }
+  Bind();
+  // The first row is read at once, as the dataset's Open would read it
+  // next: that is where the engine finds out that the schema changed.
+  const int reprepared = sqlite3_stmt_status(s, SQLITE_STMTSTATUS_REPREPARE, 0);
+  const int rc = sqlite3_step(s);
+  if ((rc == SQLITE_ROW || rc == SQLITE_DONE) &&
+      sqlite3_stmt_status(s, SQLITE_STMTSTATUS_REPREPARE, 0) == reprepared) {
+    objectColumn_ = stmt_.front().ObjectColumn;
+    if (rc == SQLITE_DONE) {
+      Db().KeepQueryStmt(stmt_);
+    } else {
+      const void* blob = sqlite3_column_blob(s, objectColumn_);
+      const int size = sqlite3_column_bytes(s, objectColumn_);
+      images_.emplace_back(blob != nullptr ? static_cast<const char*>(blob) : "",
+                           static_cast<std::size_t>(size));
+    }
+    return true;
+  }
+  stmt_.clear();
+  return false;
+}
+
+void TQuery::Prepare(const std::string& Sql) {
+  TConnection& connection = Db();
+  sqlite3* db = connection.Handle();
   const char* tail = nullptr;
   sqlite3_stmt* raw = nullptr;
-  int rc = sqlite3_prepare_v2(db, Sql.c_str(), static_cast<int>(Sql.size()), &raw, &tail);
-  stmt_.reset(raw);
-  if (rc != SQLITE_OK) Connection.RaiseEngineError(rc, "the select statement of " + name_);
-  if (!stmt_) RaiseOdb<EOdbSelectStatementNotSpecified>(name_);
+  int rc = sqlite3_prepare_v3(db, Sql.c_str(), static_cast<int>(Sql.size()),
+                              SQLITE_PREPARE_PERSISTENT, &raw, &tail);
+  TStmt stmt(raw);
+  if (rc != SQLITE_OK) connection.RaiseEngineError(rc, "the select statement of " + name_);
+  if (!stmt) RaiseOdb<EOdbSelectStatementNotSpecified>(name_);
   // Whatever follows the statement may only be blanks, semicolons and
   // comments: a second statement would never run, or run unnoticed.
   const char* end = Sql.c_str() + Sql.size();
@@ -73,41 +141,63 @@ TQuery::TQuery(TConnection& Connection, const std::string& Name, const std::stri
     const char* after = nullptr;
     rc = sqlite3_prepare_v2(db, tail, static_cast<int>(end - tail), &next, &after);
     TStmt extra(next);
-    if (rc != SQLITE_OK) Connection.RaiseEngineError(rc, "the select statement of " + name_);
+    if (rc != SQLITE_OK) connection.RaiseEngineError(rc, "the select statement of " + name_);
     if (extra) {
       RaiseOdb<EOdbError>("the select statement of " + name_ + " holds more than one statement");
     }
     if (after == tail) break;
     tail = after;
   }
-  if (sqlite3_stmt_readonly(stmt_.get()) == 0) {
+  if (sqlite3_stmt_readonly(stmt.get()) == 0) {
     RaiseOdb<EOdbError>("the select statement of " + name_ + " does not only read");
   }
-  const int columns = sqlite3_column_count(stmt_.get());
-  for (int c = 0; c < columns && objectColumn_ < 0; ++c) {
-    const char* col = sqlite3_column_name(stmt_.get(), c);
-    if (col != nullptr && LowerName(col) == "object") objectColumn_ = c;
+  int object = -1;
+  const int columns = sqlite3_column_count(stmt.get());
+  for (int c = 0; c < columns && object < 0; ++c) {
+    const char* col = sqlite3_column_name(stmt.get(), c);
+    if (col != nullptr && LowerName(col) == "object") object = c;
   }
-  if (objectColumn_ < 0) {
+  if (object < 0) {
     RaiseOdb<EOdbError>("the result of the select statement of " + name_ + " has no column Object");
+  }
+  stmt_.clear();
+  stmt_.push_back(TQueryStmt{Sql, std::move(stmt), object});
+  objectColumn_ = object;
+}
+
+void TQuery::Bind() {
+  // The values as text, the way the quoted values of the text read: the
+  // engine gives both the column's affinity.
+  sqlite3_stmt* s = Stmt();
+  for (std::size_t i = 0; i < params_.size(); ++i) {
+    const std::string& v = params_[i];
+    const int rc = sqlite3_bind_text(s, static_cast<int>(i + 1), v.data(),
+                                     static_cast<int>(v.size()), SQLITE_STATIC);
+    if (rc != SQLITE_OK) Db().RaiseEngineError(rc, "the select statement of " + name_);
   }
 }
 
 bool TQuery::Fetch() {
-  if (!stmt_) return false;
-  const int rc = sqlite3_step(stmt_.get());
+  sqlite3_stmt* s = Stmt();
+  if (s == nullptr) return false;
+  const int rc = sqlite3_step(s);
   if (rc == SQLITE_ROW) {
-    const void* blob = sqlite3_column_blob(stmt_.get(), objectColumn_);
-    const int size = sqlite3_column_bytes(stmt_.get(), objectColumn_);
+    const void* blob = sqlite3_column_blob(s, objectColumn_);
+    const int size = sqlite3_column_bytes(s, objectColumn_);
     images_.emplace_back(blob != nullptr ? static_cast<const char*>(blob) : "",
                          static_cast<std::size_t>(size));
     return true;
   }
   // Done or failed: the statement ends here either way, so that no read
-  // stays open on the connection.
-  TStmt finished = std::move(stmt_);
-  if (rc != SQLITE_DONE) Db().RaiseEngineError(rc, "reading the result of " + name_);
-  return false;
+  // stays open on the connection. A finished statement is kept for the
+  // next query of the same text; a failed one goes.
+  if (rc == SQLITE_DONE) {
+    Db().KeepQueryStmt(stmt_);
+    return false;
+  }
+  TQueryStmts failed = std::move(stmt_);
+  stmt_.clear();
+  Db().RaiseEngineError(rc, "reading the result of " + name_);
 }
 
 bool TQuery::First() {
@@ -156,7 +246,7 @@ std::int32_t TQuery::Count() {
 }  // namespace
 
 std::unique_ptr<TCursor> OpenQuery(TConnection& Connection, TObjectDataset& Dataset) {
-  return std::make_unique<TQuery>(Connection, Dataset.GetDatasetName(), QuerySelectText(Dataset));
+  return std::make_unique<TQuery>(Connection, Dataset);
 }
 
 }  // namespace corvid::sqlite

@@ -83,6 +83,16 @@ TEST(SqlBuilders, CompositeKeyWhereClauseInKeyOrder) {
   std::string clause;
   BuildSelectWhereClause(clause, *mapping, "T");
   EXPECT_EQ(clause, "where LastName = 'Smith' and FirstName = 'John'");
+  // The select with its values apart says the same, value for value.
+  mapping->FieldByName("FirstName")->SetAsString("O'Hara");
+  TStringList select;
+  TSqlValues apart;
+  std::string text;
+  BuildSelectObjectQuery(select, apart, text, *mapping, "T");
+  EXPECT_EQ(text, select.Text());
+  EXPECT_EQ(apart.Literal(), text);
+  EXPECT_EQ(apart.Parameterised('$'), "select * from T\nwhere LastName = $1 and FirstName = $2");
+  EXPECT_EQ(apart.Values, (Lines{"Smith", "O'Hara"}));
   // Both key fields are "not null"; the key clause keeps key order.
   TStringList s;
   BuildCreateTableStatement(s, *mapping, "T", "varchar", "integer", "float", "blob");

@@ -36,6 +36,14 @@ class TByWeightMapping : public TPlainPersonMapping {
   void DefineIndices() override { AddIndex("ByWeight", {corvid::iaPrimary}, {"Weight"}); }
 };
 
+// A query whose BeforeOpen hook replaces the statement Search wrote.
+class TRedirectedQuery : public corvid::TObjectQuery {
+  CORVID_CLASS(TRedirectedQuery, ::corvid::TObjectQuery)
+ public:
+  using TObjectQuery::TObjectQuery;
+  void BeforeOpen() override { SelectStatement().SetText("select * from Persons where Id = 2"); }
+};
+
 }  // namespace sqltest
 
 namespace {
@@ -204,6 +212,52 @@ TEST_F(SqlAccess, SearchClosesAnOpenQueryFirst) {
   ExpectPerson(query.Search(&b), b);
   EXPECT_FALSE(query.GetOpened());
   EXPECT_EQ(query.SelectStatement().Get(2), "where Id = '2'");
+}
+
+// The connection keeps prepared statements between queries: one serves a
+// single open query at a time, follows changes of the table, and Search
+// binds its key only to the statement it wrote.
+TEST_F(SqlAccess, KeptStatementsServeOneQueryAndFollowTheTable) {
+  CreateFromBuilders();
+  TObjectUpdate update(*db_, "Persons", TPlainPersonMapping::StaticClass());
+  const TPerson a("A", 1, 1, 1), b("B", 2, 2, 2);
+  update.Insert(&a);
+  update.Insert(&b);
+  TObjectQuery q1(*db_, "Persons", TPlainPersonMapping::StaticClass());
+  TObjectQuery q2(*db_, "Persons", TPlainPersonMapping::StaticClass());
+  q1.SelectStatement().SetText("select * from Persons order by Id");
+  q2.SelectStatement() = q1.SelectStatement();
+  q1.Open();
+  q1.Close();
+  q1.Open();
+  q2.Open();
+  ExpectPerson(q2.GetCurrentObj(), a);
+  ASSERT_TRUE(q2.FindNext());
+  ExpectPerson(q2.GetCurrentObj(), b);
+  ASSERT_TRUE(q1.FindNext());
+  ExpectPerson(q1.GetCurrentObj(), b);
+  EXPECT_FALSE(q1.FindNext());
+  q1.Close();
+  q2.Close();
+
+  // The image column moves: the statement Search prepared before must not
+  // read the old position.
+  ExpectPerson(q1.Search(&b), b);
+  Driver().Exec("drop table Persons");
+  Driver().Exec(
+      "create table Persons (Object blob, Id integer not null primary key, Name varchar(30), "
+      "Age integer, Weight float)");
+  update.Insert(&b);
+  ExpectPerson(q1.Search(&b), b);
+  EXPECT_EQ(q1.Search(&a), nullptr);
+  Driver().Exec("drop table Persons");
+  ExpectRaises<EOdbError>([&] { q1.Search(&b); }, "no such table");
+  CreateFromBuilders();
+  update.Insert(&b);
+
+  sqltest::TRedirectedQuery redirected(*db_, "Persons", TPlainPersonMapping::StaticClass());
+  update.Insert(&a);
+  ExpectPerson(redirected.Search(&a), b);
 }
 
 TEST_F(SqlAccess, NavigationOverASelectResult) {
