@@ -66,9 +66,20 @@ void TTable::BuildOrders() {
   keyColumn_.assign(schema_.Columns.size(), false);
   for (std::size_t c = 0; c < schema_.Columns.size(); ++c) {
     keyColumn_[c] = schema_.IsKeyColumn(static_cast<int>(c));
-    // The column that is the row id is read as the row id.
-    if (keyColumn_[c] && static_cast<int>(c) != aliasColumn_)
-      selected_.push_back(static_cast<int>(c));
+    if (keyColumn_[c] && static_cast<int>(c) != aliasColumn_) {
+      all_.Cols.push_back(static_cast<int>(c));
+    }
+  }
+  all_.AllKeys = true;
+  // A walk reads the keys of its own order only: moving on needs no more.
+  for (TOrder& o : orders_) {
+    for (int c : o.Cols) {
+      if (c != aliasColumn_ &&
+          std::find(o.Walk.Cols.begin(), o.Walk.Cols.end(), c) == o.Walk.Cols.end()) {
+        o.Walk.Cols.push_back(c);
+      }
+    }
+    o.Walk.AllKeys = o.Walk.Cols.size() == all_.Cols.size();
   }
 }
 
@@ -89,7 +100,7 @@ void TTable::PrepareStatements() {
   delete_ = d.Prepare("delete from " + quoted_ + " where rowid = ?1");
   count_ = d.Prepare("select count(*) from " + quoted_);
   any_ = d.Prepare("select 1 from " + quoted_ + " limit 1");
-  byRowId_ = d.Prepare("select " + SelectList() + " from " + quoted_ + " where rowid = ?1");
+  byRowId_ = d.Prepare("select " + SelectList(all_) + " from " + quoted_ + " where rowid = ?1");
   for (TOrder& order : orders_) Prepare(order);
 }
 
@@ -104,9 +115,9 @@ void TTable::Disconnect() {
   for (TStmt* s : {&insert_, &update_, &delete_, &count_, &any_, &byRowId_}) s->reset();
 }
 
-std::string TTable::SelectList() const {
+std::string TTable::SelectList(const TSelect& S) const {
   std::string s = "rowid";
-  for (int c : selected_) {
+  for (int c : S.Cols) {
     s += ", " + TConnection::QuoteName(schema_.Columns[static_cast<std::size_t>(c)].Name);
   }
   return s + ", \"Object\"";
@@ -159,7 +170,7 @@ void TTable::Prepare(TOrder& O) {
   const std::size_t n = O.Term.size();
   const std::string fwd = OrderBy(O, +1), bwd = OrderBy(O, -1);
   TConnection& d = Db();
-  const std::string head = "select " + SelectList() + " from " + quoted_;
+  const std::string head = "select " + SelectList(O.Walk) + " from " + quoted_;
   O.First = d.Prepare(head + fwd);
   O.Last = d.Prepare(head + bwd);
   O.Next = d.Prepare(head + " where " + Beyond(O, +1, false) + fwd);
@@ -170,15 +181,17 @@ void TTable::Prepare(TOrder& O) {
     if (i > 0) exact += " and ";
     exact += O.Term[i] + " = " + Param(i + 1);
   }
+  // A record found becomes current with every key, as from a bookmark.
+  const std::string find = "select " + SelectList(all_) + " from " + quoted_;
   // A unique key names at most one record: nothing to order or cut.
-  O.Exact = d.Prepare(head + " where " + exact + (O.Unique ? "" : fwd + " limit 1"));
+  O.Exact = d.Prepare(find + " where " + exact + (O.Unique ? "" : fwd + " limit 1"));
   // Nearest: the first record whose key is not below the given one.
-  O.Nearest = d.Prepare(head + " where " + NotBelow(O) + fwd + " limit 1");
+  O.Nearest = d.Prepare(find + " where " + NotBelow(O) + fwd + " limit 1");
 }
 
 void TTable::StopCursor() {
   if (live_ != nullptr) {
-    if (imageInLive_) TakeImage(live_);
+    if (imageInLive_) TakeImage(live_, orders_[liveOrder_].Walk.Image());
     sqlite3_reset(live_);
     sqlite3_clear_bindings(live_);
     live_ = nullptr;
@@ -186,18 +199,19 @@ void TTable::StopCursor() {
   liveDir_ = 0;
 }
 
-void TTable::ReadRow(sqlite3_stmt* Stmt) {
+void TTable::ReadRow(sqlite3_stmt* Stmt, const TSelect& S, int Order) {
   rowId_ = sqlite3_value_int64(sqlite3_column_value(Stmt, 0));
-  for (std::size_t i = 0; i < selected_.size(); ++i) {
-    ReadValue(Stmt, static_cast<int>(i) + 1, values_[static_cast<std::size_t>(selected_[i])]);
+  for (std::size_t i = 0; i < S.Cols.size(); ++i) {
+    ReadValue(Stmt, static_cast<int>(i) + 1, values_[static_cast<std::size_t>(S.Cols[i])]);
   }
   if (aliasColumn_ >= 0) values_[static_cast<std::size_t>(aliasColumn_)] = rowId_;
+  keysOf_ = S.AllKeys ? -1 : Order;
   positioned_ = true;
   imageGone_ = false;
   // The image is needed only when the object is read: the live walk keeps
   // it in its statement until it moves on, so a walk copies it once.
   imageInLive_ = Stmt == live_;
-  if (!imageInLive_) TakeImage(Stmt);
+  if (!imageInLive_) TakeImage(Stmt, S.Image());
 }
 
 void TTable::ReadValue(sqlite3_stmt* Stmt, int Col, TValue& V) {
@@ -236,9 +250,9 @@ void TTable::ReadValue(sqlite3_stmt* Stmt, int Col, TValue& V) {
   }
 }
 
-void TTable::TakeImage(sqlite3_stmt* Stmt) {
+void TTable::TakeImage(sqlite3_stmt* Stmt, int Col) {
   imageInLive_ = false;
-  sqlite3_value* value = sqlite3_column_value(Stmt, ImageColumn());
+  sqlite3_value* value = sqlite3_column_value(Stmt, Col);
   const void* blob = sqlite3_value_blob(value);
   image_.assign(blob != nullptr ? static_cast<const char*>(blob) : "",
                 static_cast<std::size_t>(sqlite3_value_bytes(value)));
@@ -246,9 +260,8 @@ void TTable::TakeImage(sqlite3_stmt* Stmt) {
 
 void TTable::ImageAfterWalk() {
   // Stepping past the last row took the current record's image from the
-  // statement: it is read again by row id when asked for. Should another
-  // connection have deleted the record since the walk began, GetCurrent
-  // says so.
+  // statement: the record is read again by row id. Should another
+  // connection have deleted it since the walk began, GetCurrent says so.
   imageInLive_ = false;
   image_.clear();
   sqlite3_stmt* s = byRowId_.get();
@@ -256,30 +269,58 @@ void TTable::ImageAfterWalk() {
   sqlite3_bind_int64(s, 1, rowId_);
   const int rc = sqlite3_step(s);
   if (rc == SQLITE_ROW) {
-    TakeImage(s);
+    // The walk's own keys stay those it read; the others come with the
+    // image.
+    const std::vector<int>& own = orders_[liveOrder_].Walk.Cols;
+    std::vector<TValue> kept;
+    kept.reserve(own.size());
+    for (int c : own) kept.push_back(values_[static_cast<std::size_t>(c)]);
+    ReadRow(s, all_, -1);
+    for (std::size_t i = 0; i < own.size(); ++i) {
+      values_[static_cast<std::size_t>(own[i])] = std::move(kept[i]);
+    }
     return;
   }
   if (rc != SQLITE_DONE) Db().RaiseEngineError(rc, "reading " + schema_.Table);
   imageGone_ = true;
 }
 
+bool TTable::KeysFor(int O) const {
+  return keysOf_ < 0 || keysOf_ == O || orders_[O].Walk.Cols.empty();
+}
+
+void TTable::RefreshKeys() {
+  sqlite3_stmt* s = byRowId_.get();
+  TStmtReset reset(s);
+  sqlite3_bind_int64(s, 1, rowId_);
+  const int rc = sqlite3_step(s);
+  if (rc == SQLITE_ROW) {
+    ReadRow(s, all_, -1);
+    return;
+  }
+  if (rc != SQLITE_DONE) Db().RaiseEngineError(rc, "reading " + schema_.Table);
+  StopCursor();
+  positioned_ = false;
+}
+
 bool TTable::Start(int O, int Dir) {
   StopCursor();
   Db().EndReads();
   sqlite3_stmt* s = Dir > 0 ? orders_[O].First.get() : orders_[O].Last.get();
-  if (BeginWalk(s, Dir)) return true;
+  if (BeginWalk(s, Dir, O)) return true;
   // An empty table: nothing is current any more.
   positioned_ = false;
   return false;
 }
 
-bool TTable::BeginWalk(sqlite3_stmt* Stmt, int Dir) {
+bool TTable::BeginWalk(sqlite3_stmt* Stmt, int Dir, int Order) {
   const int rc = sqlite3_step(Stmt);
   if (rc == SQLITE_ROW) {
-    ReadRow(Stmt);
     live_ = Stmt;
+    liveOrder_ = Order;
     liveDir_ = Dir;
     liveGeneration_ = Db().WriteGeneration();
+    ReadRow(Stmt, orders_[Order].Walk, Order);
     return true;
   }
   sqlite3_reset(Stmt);
@@ -299,7 +340,7 @@ sqlite3_stmt* TTable::StepStatement(TOrder& O, int Dir) {
   if (!nullSafe) return Dir > 0 ? O.Next.get() : O.Prior.get();
   TStmt& n = Dir > 0 ? O.NextNull : O.PriorNull;
   if (!n) {
-    n = Db().Prepare("select " + SelectList() + " from " + quoted_ + " where " +
+    n = Db().Prepare("select " + SelectList(O.Walk) + " from " + quoted_ + " where " +
                      Beyond(O, Dir, true) + OrderBy(O, Dir));
   }
   return n.get();
@@ -311,7 +352,7 @@ bool TTable::Step(int Dir) {
     const bool imageLost = imageInLive_;
     const int rc = sqlite3_step(live_);
     if (rc == SQLITE_ROW) {
-      ReadRow(live_);
+      ReadRow(live_, orders_[liveOrder_].Walk, liveOrder_);
       return true;
     }
     imageInLive_ = false;
@@ -319,6 +360,12 @@ bool TTable::Step(int Dir) {
     if (rc != SQLITE_DONE) Db().RaiseEngineError(rc, "reading " + schema_.Table);
     if (imageLost) ImageAfterWalk();
     return false;
+  }
+  // The keys of another order than the walk's are read now (from the data
+  // the walk sees, while it is live).
+  if (!KeysFor(current_)) {
+    RefreshKeys();
+    if (!positioned_) return Start(current_, Dir);
   }
   StopCursor();
   Db().EndReads();
@@ -329,7 +376,7 @@ bool TTable::Step(int Dir) {
   }
   const std::int64_t from = rowId_;
   sqlite3_bind_int64(s, static_cast<int>(o.Cols.size()) + 1, from);
-  if (!BeginWalk(s, Dir)) return false;
+  if (!BeginWalk(s, Dir, current_)) return false;
   // The key values are SQLite's own, so the walk always moves on; should it
   // not, raise rather than return the same record forever.
   if (rowId_ == from) {
@@ -369,7 +416,7 @@ void TTable::GetCurrent(TMemoryStream& Stream) {
   Stream.SetPosition(0);
   if (imageInLive_) {
     // Straight from the engine's row: the walk copies each image once.
-    sqlite3_value* value = sqlite3_column_value(live_, ImageColumn());
+    sqlite3_value* value = sqlite3_column_value(live_, orders_[liveOrder_].Walk.Image());
     const void* blob = sqlite3_value_blob(value);
     const int n = sqlite3_value_bytes(value);
     if (n > 0) Stream.WriteBuffer(blob, n);
@@ -406,6 +453,9 @@ void TTable::SetIndexName(const std::string& Name) {
   const int o = Name.empty() ? 0 : schema_.FindIndex(Name) + 1;
   if (o == 0 && !Name.empty()) RaiseOdb<EOdbIndexDoesNotExist>(Name);
   if (o != current_) {
+    // Moving on along the new order needs its keys: read them while the
+    // walk is live, from the data it sees.
+    if (positioned_ && live_ != nullptr && !KeysFor(o)) RefreshKeys();
     StopCursor();
     current_ = o;
   }
@@ -415,7 +465,7 @@ bool TTable::Seek(sqlite3_stmt* Stmt, const char* What) {
   const int rc = sqlite3_step(Stmt);
   if (rc == SQLITE_ROW) {
     StopCursor();
-    ReadRow(Stmt);
+    ReadRow(Stmt, all_, -1);
     return true;
   }
   if (rc != SQLITE_DONE) Db().RaiseEngineError(rc, What + (" " + schema_.Table));

@@ -39,6 +39,14 @@ struct TTableBookmark {
 class TTable : public TCursor {
   CORVID_CLASS(TTable, ::corvid::sqlite::TCursor)
  public:
+  // The key columns a statement selects, in this order after the row id;
+  // the image follows them. Other columns are never read back (the image
+  // holds the object), nor the column that is the row id (read as such).
+  struct TSelect {
+    std::vector<int> Cols;
+    bool AllKeys = false;  // every key column of the table
+    int Image() const { return static_cast<int>(Cols.size()) + 1; }
+  };
   // One navigation order: a mapping index, or the row order (Name empty).
   struct TOrder {
     std::string Name;
@@ -46,6 +54,7 @@ class TTable : public TCursor {
     bool Unique = false;
     std::vector<int> Cols;          // column numbers, key order
     std::vector<std::string> Term;  // "col" or "col" COLLATE NOCASE
+    TSelect Walk;                   // what First..PriorNull select: its own keys
     TStmt First, Last, Next, Prior, Exact, Nearest;
     // Prepared when first needed: Next and Prior comparing nulls as SQLite
     // orders them, and whether nulls lie towards smaller keys (see Step).
@@ -103,31 +112,36 @@ class TTable : public TCursor {
   bool NullBelow(TOrder& O);
   // The statement that steps from the current record in direction Dir.
   sqlite3_stmt* StepStatement(TOrder& O, int Dir);
-  std::string SelectList() const;
+  std::string SelectList(const TSelect& S) const;
   // Runs the first-record statement of order O in direction Dir.
   bool Start(int O, int Dir);
   bool Step(int Dir);
   // Steps a freshly bound walk statement; on a row, reads it and keeps the
   // statement as the live cursor. Resets the statement when there is none.
-  bool BeginWalk(sqlite3_stmt* Stmt, int Dir);
+  bool BeginWalk(sqlite3_stmt* Stmt, int Dir, int Order);
   // Runs a bound single-row lookup; on a row, makes it current.
   bool Seek(sqlite3_stmt* Stmt, const char* What);
   // Binds every column from the fields, then the image, as parameters
   // 1..N+1 of an insert or update statement.
   void BindRow(sqlite3_stmt* Stmt, TUnorderedList& Fields, TMemoryStream& Stream);
   void StopCursor();
-  // Makes the row Stmt stands on the current record: its row id and key
-  // values. While Stmt is the live walk the image stays in the statement
-  // (a walk copies each image once, into the stream that reads it);
-  // TakeImage copies it out before the statement moves on or is reset.
-  void ReadRow(sqlite3_stmt* Stmt);
+  // Makes the row Stmt (selecting S; a walk of order Order, or -1) stands
+  // on the current record: its row id and the key values S holds. While
+  // Stmt is the live walk the image stays in the statement (a walk copies
+  // each image once, into the stream that reads it); TakeImage copies it
+  // out before the statement moves on or is reset.
+  void ReadRow(sqlite3_stmt* Stmt, const TSelect& S, int Order);
   static void ReadValue(sqlite3_stmt* Stmt, int Col, TValue& V);
-  void TakeImage(sqlite3_stmt* Stmt);
+  void TakeImage(sqlite3_stmt* Stmt, int Col);
   // The live walk stepped past its last row, taking the current record's
-  // image with it: reads it again by row id.
+  // image with it: reads the record again by row id.
   void ImageAfterWalk();
-  // The image's position in the select list: after the row id and keys.
-  int ImageColumn() const { return static_cast<int>(selected_.size()) + 1; }
+  // Whether the key values of order O are those of the current record.
+  bool KeysFor(int O) const;
+  // Reads every key value (and the image) of the current record again by
+  // row id; while a walk is live this reads the data the walk sees. A
+  // record another connection deleted leaves nothing current.
+  void RefreshKeys();
   // Takes the values of Fields and the image of Stream as the current
   // record's.
   void KeepWritten(TUnorderedList& Fields, TMemoryStream& Stream);
@@ -156,21 +170,19 @@ class TTable : public TCursor {
   int current_ = 0;
   int aliasColumn_ = -1;         // the column that is the row id, if any
   std::vector<bool> keyColumn_;  // per column: part of some order
-  // The key columns in the select list, in column order; the select list
-  // is the row id, these, then the image (other columns are never read
-  // back: the image holds the object, and the column that is the row id
-  // is read as the row id).
-  std::vector<int> selected_;
+  TSelect all_;                  // every key column: what finds and reads by row id select
   bool exclusive_ = false;
 
   bool positioned_ = false;
   std::int64_t rowId_ = 0;
   std::vector<TValue> values_;  // per column; only key columns are kept
+  int keysOf_ = -1;             // values_ hold every key (-1) or order keysOf_'s
   std::string image_;
   bool imageInLive_ = false;  // the current image is still the live statement's
   bool imageGone_ = false;    // the current record was deleted by another connection
 
   sqlite3_stmt* live_ = nullptr;  // the statement walking from the current record
+  int liveOrder_ = 0;
   int liveDir_ = 0;
   std::uint64_t liveGeneration_ = 0;
 

@@ -123,6 +123,7 @@ void TTable::BindRow(sqlite3_stmt* Stmt, TUnorderedList& Fields, TMemoryStream& 
 void TTable::KeepWritten(TUnorderedList& Fields, TMemoryStream& Stream) {
   imageInLive_ = false;
   imageGone_ = false;
+  keysOf_ = -1;
   // Only the key values are read back (to move on from this record).
   MatchFields(Fields);
   for (std::size_t c = 0; c < schema_.Columns.size(); ++c) {

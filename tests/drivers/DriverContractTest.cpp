@@ -532,6 +532,32 @@ TEST_P(DriverContract, KeysHoldBetweenTwoConnections) {
   EXPECT_EQ(f->GetObjectCount(), 3);
 }
 
+// A walk moves on from its record along whichever index is set, whether
+// the index changes while the walk is under way or after it was stopped.
+TEST_P(DriverContract, WalkChangesIndexOnTheWay) {
+  auto f = MakeFile("People", TPersonMapping::StaticClass());
+  Put(*f, "c", 2);
+  Put(*f, "d", 3);
+  Put(*f, "b", 1);
+  Put(*f, "a", 4);
+  for (const bool stopped : {false, true}) {
+    SCOPED_TRACE(stopped ? "walk stopped first" : "walk under way");
+    f->SetIndexName("ByAge");
+    ASSERT_TRUE(f->FindFirst());
+    ASSERT_TRUE(f->FindNext());
+    ASSERT_EQ(Current(*f).Name, "c");
+    if (stopped) {
+      EXPECT_EQ(f->GetObjectCount(), 4);
+    }
+    f->SetIndexName("ByName");
+    ASSERT_TRUE(f->FindNext());
+    EXPECT_EQ(Current(*f).Name, "d");
+    f->SetIndexName("ByAge");
+    ASSERT_TRUE(f->FindNext());
+    EXPECT_EQ(Current(*f).Name, "a");
+  }
+}
+
 // A walk that ran past its last record still stands on it: it can be
 // written and walked back from. When another connection deletes the last
 // record during the walk, a walk that still met it (reading the data of the
