@@ -258,31 +258,37 @@ void TTable::TakeImage(sqlite3_stmt* Stmt, int Col) {
                 static_cast<std::size_t>(sqlite3_value_bytes(value)));
 }
 
-void TTable::ImageAfterWalk() {
-  // Stepping past the last row took the current record's image from the
-  // statement: the record is read again by row id. Should another
-  // connection have deleted it since the walk began, GetCurrent says so.
-  imageInLive_ = false;
-  image_.clear();
+bool TTable::ReadByRowId() {
   sqlite3_stmt* s = byRowId_.get();
   TStmtReset reset(s);
   sqlite3_bind_int64(s, 1, rowId_);
   const int rc = sqlite3_step(s);
   if (rc == SQLITE_ROW) {
-    // The walk's own keys stay those it read; the others come with the
-    // image.
-    const std::vector<int>& own = orders_[liveOrder_].Walk.Cols;
-    std::vector<TValue> kept;
-    kept.reserve(own.size());
-    for (int c : own) kept.push_back(values_[static_cast<std::size_t>(c)]);
     ReadRow(s, all_, -1);
-    for (std::size_t i = 0; i < own.size(); ++i) {
-      values_[static_cast<std::size_t>(own[i])] = std::move(kept[i]);
-    }
-    return;
+    return true;
   }
   if (rc != SQLITE_DONE) Db().RaiseEngineError(rc, "reading " + schema_.Table);
-  imageGone_ = true;
+  return false;
+}
+
+void TTable::ImageAfterWalk() {
+  // Stepping past the last row took the current record's image from the
+  // statement: the record is read again by row id. The walk's own keys
+  // stay those it read. Should another connection have deleted the record
+  // since the walk began, GetCurrent says so.
+  imageInLive_ = false;
+  image_.clear();
+  const std::vector<int>& own = orders_[liveOrder_].Walk.Cols;
+  std::vector<TValue> kept;
+  kept.reserve(own.size());
+  for (int c : own) kept.push_back(values_[static_cast<std::size_t>(c)]);
+  if (!ReadByRowId()) {
+    imageGone_ = true;
+    return;
+  }
+  for (std::size_t i = 0; i < own.size(); ++i) {
+    values_[static_cast<std::size_t>(own[i])] = std::move(kept[i]);
+  }
 }
 
 bool TTable::KeysFor(int O) const {
@@ -290,15 +296,7 @@ bool TTable::KeysFor(int O) const {
 }
 
 void TTable::RefreshKeys() {
-  sqlite3_stmt* s = byRowId_.get();
-  TStmtReset reset(s);
-  sqlite3_bind_int64(s, 1, rowId_);
-  const int rc = sqlite3_step(s);
-  if (rc == SQLITE_ROW) {
-    ReadRow(s, all_, -1);
-    return;
-  }
-  if (rc != SQLITE_DONE) Db().RaiseEngineError(rc, "reading " + schema_.Table);
+  if (ReadByRowId()) return;
   StopCursor();
   positioned_ = false;
 }

@@ -136,6 +136,9 @@ class TTable : public TCursor {
   // The live walk stepped past its last row, taking the current record's
   // image with it: reads the record again by row id.
   void ImageAfterWalk();
+  // Reads the current record again by its row id (every key, the image);
+  // false when it no longer exists.
+  bool ReadByRowId();
   // Whether the key values of order O are those of the current record.
   bool KeysFor(int O) const;
   // Reads every key value (and the image) of the current record again by
