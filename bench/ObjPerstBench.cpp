@@ -69,6 +69,7 @@
 #include <boost/serialization/void_cast.hpp>
 #endif
 
+#include "bench/BenchReport.h"
 #include "corvid/containers/ObjList.h"
 #include "corvid/persist/ObjPerst.h"
 #include "corvid/persist/Streams.h"
@@ -422,36 +423,9 @@ void MemcpyBench(benchmark::State& State, Case C) {
   Count(State, f, src.size());
 }
 
-// Console output as usual; the CPU time of every repetition kept by
-// benchmark name ("Corvid/Read/Buckets") for the summary printed at the end.
-class TRatioReporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& Runs) override {
-    ConsoleReporter::ReportRuns(Runs);
-    for (const Run& r : Runs) {
-      if (r.error_occurred || r.run_type != Run::RT_Iteration) continue;
-      cpu_[r.run_name.function_name].push_back(r.GetAdjustedCPUTime());
-    }
-  }
-  // Null when the benchmark did not run (filtered out, failed).
-  const std::vector<double>* Cpu(const std::string& Name) const {
-    const auto it = cpu_.find(Name);
-    return it == cpu_.end() ? nullptr : &it->second;
-  }
-
- private:
-  std::map<std::string, std::vector<double>> cpu_;
-};
-
-double Min(const std::vector<double>& V) {
-  return *std::min_element(V.begin(), V.end());
-}
-
-double Median(std::vector<double> V) {
-  std::sort(V.begin(), V.end());
-  const std::size_t m = V.size() / 2;
-  return V.size() % 2 == 1 ? V[m] : (V[m - 1] + V[m]) / 2;
-}
+using benchreport::Median;
+using benchreport::Min;
+using benchreport::TRatioReporter;
 
 }  // namespace
 

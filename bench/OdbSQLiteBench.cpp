@@ -42,6 +42,7 @@
 #include <vector>
 
 #include "bench/BenchImage.h"
+#include "bench/BenchReport.h"
 #include "corvid/odb/Odb.h"
 #include "corvid/persist/ObjPerst.h"
 #include "corvid/persist/Streams.h"
@@ -424,28 +425,8 @@ BENCHMARK(BM_Corvid_Walk)->Apply(Sizes)->Unit(benchmark::kMillisecond)->Iteratio
 BENCHMARK(BM_Raw_Find)->Apply(Sizes)->Unit(benchmark::kMillisecond)->Iterations(1);
 BENCHMARK(BM_Corvid_Find)->Apply(Sizes)->Unit(benchmark::kMillisecond)->Iterations(1);
 
-// Console output as usual; the CPU time of every iteration run kept by
-// benchmark name ("BM_Raw_Walk/100000") for the ratios printed at the end.
-class TRatioReporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& Runs) override {
-    ConsoleReporter::ReportRuns(Runs);
-    for (const Run& r : Runs) {
-      if (r.error_occurred || r.run_type != Run::RT_Iteration) continue;
-      cpu_[r.run_name.function_name + "/" + r.run_name.args].push_back(r.GetAdjustedCPUTime());
-    }
-  }
-  const std::map<std::string, std::vector<double>>& Cpu() const { return cpu_; }
-
- private:
-  std::map<std::string, std::vector<double>> cpu_;
-};
-
-double Median(std::vector<double> V) {
-  std::sort(V.begin(), V.end());
-  const std::size_t m = V.size() / 2;
-  return V.size() % 2 == 1 ? V[m] : (V[m - 1] + V[m]) / 2;
-}
+using benchreport::Median;
+using benchreport::TRatioReporter;
 
 }  // namespace
 
@@ -472,12 +453,12 @@ int main(int argc, char** argv) {
   const std::vector<std::pair<std::string, std::string>> work = {
       {"Insert", "1.15"}, {"Walk", "1.5"}, {"Find", "1.2"}};
   for (const auto& [name, goal] : work) {
-    for (const auto& [key, raw] : reporter.Cpu()) {
+    for (const auto& [key, raw] : reporter.All()) {
       const std::string prefix = "BM_Raw_" + name + "/";
       if (key.rfind(prefix, 0) != 0) continue;
       const std::string size = key.substr(prefix.size());
-      const auto odb = reporter.Cpu().find("BM_Corvid_" + name + "/" + size);
-      if (odb == reporter.Cpu().end()) continue;
+      const auto odb = reporter.All().find("BM_Corvid_" + name + "/" + size);
+      if (odb == reporter.All().end()) continue;
       const double rawMin = *std::min_element(raw.begin(), raw.end());
       const double odbMin = *std::min_element(odb->second.begin(), odb->second.end());
       std::printf("  %-8s %9s %12.1f %12.1f %8.2f %8.2f  [%s]\n", name.c_str(), size.c_str(),

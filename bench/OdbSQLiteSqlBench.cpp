@@ -28,6 +28,7 @@
 #include <vector>
 
 #include "bench/BenchImage.h"
+#include "bench/BenchReport.h"
 #include "corvid/drivers/sqlite/SQLiteDriver.h"
 #include "corvid/odb/Odb.h"
 #include "corvid/persist/ObjPerst.h"
@@ -308,20 +309,8 @@ void BM_RawSearch(benchmark::State& state) {
 }
 BENCHMARK(BM_RawSearch);
 
-// Console output as usual; the CPU time per iteration of every iteration run
-// kept by name for the ratios printed at the end.
-class TRatioReporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& Runs) override {
-    ConsoleReporter::ReportRuns(Runs);
-    for (const Run& r : Runs) {
-      if (!r.error_occurred && r.run_type == Run::RT_Iteration) {
-        cpu[r.run_name.function_name].push_back(r.GetAdjustedCPUTime());
-      }
-    }
-  }
-  std::map<std::string, std::vector<double>> cpu;
-};
+using benchreport::Min;
+using benchreport::TRatioReporter;
 
 }  // namespace
 
@@ -336,11 +325,11 @@ int main(int argc, char** argv) {
   const std::vector<std::pair<std::string, std::string>> work = {
       {"Insert", "-"}, {"Update", "-"}, {"Search", "1.5"}};
   for (const auto& [name, goal] : work) {
-    const auto odb = reporter.cpu.find("BM_Corvid" + name);
-    const auto raw = reporter.cpu.find("BM_Raw" + name);
-    if (odb == reporter.cpu.end() || raw == reporter.cpu.end()) continue;
-    const double o = *std::min_element(odb->second.begin(), odb->second.end());
-    const double r = *std::min_element(raw->second.begin(), raw->second.end());
+    const std::vector<double>* odb = reporter.Cpu("BM_Corvid" + name);
+    const std::vector<double>* raw = reporter.Cpu("BM_Raw" + name);
+    if (odb == nullptr || raw == nullptr) continue;
+    const double o = Min(*odb);
+    const double r = Min(*raw);
     std::printf("  %-8s raw %9.2f us  corvid %9.2f us  corvid/raw %6.2f  [%s]\n", name.c_str(),
                 r / 1000, o / 1000, o / r, goal.c_str());
   }
