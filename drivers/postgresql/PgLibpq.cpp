@@ -64,18 +64,30 @@ void TPgParams::AddBytea(std::string_view Value) {
 }
 
 void TPgParams::AddRaw(Oid Type, std::string_view Bytes) {
+  if (types_.empty()) {
+    // Room for the usual statement's values at once.
+    types_.reserve(8);
+    values_.reserve(8);
+  }
   types_.push_back(Type);
   values_.emplace_back(Bytes);
 }
 
-TPgParams::TWire TPgParams::Wire() const {
-  TWire w;
-  for (const std::string& v : values_) {
-    w.Values.push_back(v.data());
-    w.Lengths.push_back(static_cast<int>(v.size()));
-    w.Formats.push_back(1);
+TPgParams::TWire::TWire(const TPgParams& Params) {
+  const std::size_t n = Params.values_.size();
+  if (n > kInline) {
+    moreValues_.resize(n);
+    moreLengths_.resize(n);
+    moreFormats_.resize(n);
+    values_ = moreValues_.data();
+    lengths_ = moreLengths_.data();
+    formats_ = moreFormats_.data();
   }
-  return w;
+  for (std::size_t i = 0; i < n; ++i) {
+    values_[i] = Params.values_[i].data();
+    lengths_[i] = static_cast<int>(Params.values_[i].size());
+    formats_[i] = 1;
+  }
 }
 
 // ---------------------------------------------------------------------------
@@ -288,7 +300,7 @@ const std::string* TPgConnection::Prepared(const std::string& Sql,
 
 bool TPgConnection::Send(const std::string& Sql, const TPgParams& Params, bool Once, TSent& Sent) {
   PGconn* c = conn_.get();
-  const TPgParams::TWire w = Params.Wire();
+  const TPgParams::TWire w(Params);
   Sent = TSent();
   if (!Once) {
     if (const std::string* name = Prepared(Sql, Params.types_)) {
@@ -303,11 +315,11 @@ bool TPgConnection::Send(const std::string& Sql, const TPgParams& Params, bool O
     }
   }
   if (Sent.Name.empty()) {
-    return PQsendQueryParams(c, Sql.c_str(), Params.Count(), Params.types_.data(), w.Values.data(),
-                             w.Lengths.data(), w.Formats.data(), 1) == 1;
+    return PQsendQueryParams(c, Sql.c_str(), Params.Count(), Params.types_.data(), w.Values(),
+                             w.Lengths(), w.Formats(), 1) == 1;
   }
-  return PQsendQueryPrepared(c, Sent.Name.c_str(), Params.Count(), w.Values.data(),
-                             w.Lengths.data(), w.Formats.data(), 1) == 1;
+  return PQsendQueryPrepared(c, Sent.Name.c_str(), Params.Count(), w.Values(), w.Lengths(),
+                             w.Formats(), 1) == 1;
 }
 
 TPgResult TPgConnection::Collect(const std::string& Sql, const TPgParams& Params,
@@ -384,11 +396,11 @@ TPgResult TPgConnection::ExecOnceOrPrepared(const std::string& Sql, const TPgPar
     // A known statement runs by name in a round trip of its own; a new one
     // is prepared and run in one pipelined round trip.
     if (const std::string* name = Prepared(Sql, Params.types_)) {
-      const TPgParams::TWire w = Params.Wire();
+      const TPgParams::TWire w(Params);
       TSent sent;
       sent.Name = *name;
-      TPgResult r(PQexecPrepared(conn_.get(), name->c_str(), Params.Count(), w.Values.data(),
-                                 w.Lengths.data(), w.Formats.data(), 1));
+      TPgResult r(PQexecPrepared(conn_.get(), name->c_str(), Params.Count(), w.Values(),
+                                 w.Lengths(), w.Formats(), 1));
       if (r.Get() && !r.Ok()) CheckStale(r, Sql, Params, sent);
       return r;
     }
@@ -400,9 +412,9 @@ TPgResult TPgConnection::ExecOnceOrPrepared(const std::string& Sql, const TPgPar
       return std::move(results[1]);
     }
   }
-  const TPgParams::TWire w = Params.Wire();
+  const TPgParams::TWire w(Params);
   return TPgResult(PQexecParams(conn_.get(), Sql.c_str(), Params.Count(), Params.types_.data(),
-                                w.Values.data(), w.Lengths.data(), w.Formats.data(), 1));
+                                w.Values(), w.Lengths(), w.Formats(), 1));
 }
 
 TPgResult TPgConnection::Exec(const std::string& Sql, const TPgParams& Params) {

@@ -49,13 +49,27 @@ class TPgParams {
  private:
   friend class TPgConnection;
   // The arrays libpq takes: pointers to the values, their lengths and
-  // formats (all binary).
-  struct TWire {
-    std::vector<const char*> Values;
-    std::vector<int> Lengths;
-    std::vector<int> Formats;
+  // formats (all binary); on the stack for the usual few values.
+  class TWire {
+   public:
+    explicit TWire(const TPgParams& Params);
+    TWire(const TWire&) = delete;
+    TWire& operator=(const TWire&) = delete;
+    const char* const* Values() const { return values_; }
+    const int* Lengths() const { return lengths_; }
+    const int* Formats() const { return formats_; }
+
+   private:
+    static constexpr std::size_t kInline = 16;
+    const char* inlineValues_[kInline];
+    int inlineLengths_[kInline];
+    int inlineFormats_[kInline];
+    std::vector<const char*> moreValues_;
+    std::vector<int> moreLengths_, moreFormats_;
+    const char** values_ = inlineValues_;
+    int* lengths_ = inlineLengths_;
+    int* formats_ = inlineFormats_;
   };
-  TWire Wire() const;
 
   std::vector<Oid> types_;
   std::vector<std::string> values_;

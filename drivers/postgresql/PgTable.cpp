@@ -157,13 +157,6 @@ void TTableCursor::TakeKey(const TPgResult& R, int Row, int Begin, int End) {
   }
 }
 
-void TTableCursor::TakeRow(const TPgResult& R, int Row) {
-  writtenRowId_ = 0;
-  rowId_ = R.Int8(Row, 0);
-  SetImage(R.Bytes(Row, 1));
-  TakeKey(R, Row, 2, R.Columns());
-}
-
 void TTableCursor::TakeAheadRow(int Row) {
   writtenRowId_ = 0;
   rowId_ = ahead_.Int8(Row, 0);
@@ -182,11 +175,14 @@ void TTableCursor::SetImage(std::string_view Image) {
 bool TTableCursor::Position(const std::string& Sql, const TPgParams& Params) {
   TPgResult r = Session().Run(Sql, Params, &def_);
   if (r.Rows() == 0) return false;
-  // The new row replaces all of the current one.
+  // The new row replaces all of the current one. It stays in its result,
+  // kept as rows read ahead that are all taken.
   lazyImage_ = false;
   lazyKey_ = false;
   DropAhead();
-  TakeRow(r, 0);
+  ahead_ = std::move(r);
+  TakeAheadRow(0);
+  aheadNext_ = ahead_.Rows();
   return true;
 }
 
@@ -252,7 +248,7 @@ void TTableCursor::ReloadKey() {
 
 bool TTableCursor::PositionOnKey(TUnorderedList& Fields, const TOdbIndex& Index, const char* Op,
                                  int& IndexNo) {
-  IndexNo = def_.FindIndex(Index.GetName());
+  IndexNo = FindIndex(Index.GetName());
   if (IndexNo < 0) RaiseOdb<EOdbIndexDoesNotExist>(Index.GetName());
   const TSchemaIndex& idx = def_.Indices[static_cast<std::size_t>(IndexNo)];
   TPgParams params;
@@ -274,11 +270,21 @@ bool TTableCursor::FindExact(TUnorderedList& Fields, const TOdbIndex& Index) {
 void TTableCursor::FindNearest(TUnorderedList& Fields, const TOdbIndex& Index) {
   // The first record whose key is not before the given one in index order;
   // past every key, the last record.
-  const int found = def_.FindIndex(Index.GetName());
+  const int found = FindIndex(Index.GetName());
   const bool desc = found >= 0 && def_.Indices[static_cast<std::size_t>(found)].Descending;
   int indexNo = -1;
   if (PositionOnKey(Fields, Index, desc ? "<=" : ">=", indexNo)) return;
   if (!MoveEnd(false, indexNo)) ClearPosition();
+}
+
+int TTableCursor::FindIndex(const std::string& Name) {
+  // Finds look up the same index over and over.
+  if (!foundIndexKnown_ || Name != foundIndexName_) {
+    foundIndex_ = def_.FindIndex(Name);
+    foundIndexName_ = Name;
+    foundIndexKnown_ = true;
+  }
+  return foundIndex_;
 }
 
 std::string TTableCursor::GetIndexName() {

@@ -81,10 +81,9 @@ class TTableCursor : public TPgCursor {
   // Drops the rows read ahead, after copying what the current record still
   // reads from them.
   void DropAhead();
-  // Makes row Row of R (odb_rowid, object, key...) the current record.
-  void TakeRow(const TPgResult& R, int Row);
-  // The same for row Row of ahead_, whose image and key are left there
-  // until they are needed elsewhere (a walk copies nothing per step).
+  // Makes row Row of ahead_ (odb_rowid, object, key...) the current
+  // record; its image and key are left there until they are needed
+  // elsewhere (a walk copies nothing per step).
   void TakeAheadRow(int Row);
   // Sets the current record's image.
   void SetImage(std::string_view Image);
@@ -100,6 +99,11 @@ class TTableCursor : public TPgCursor {
   bool MoveStep(bool Forward);
   bool MoveEnd(bool First, int IndexNo);
   void ReloadKey();
+  // def_.FindIndex, remembering the last name asked for.
+  int FindIndex(const std::string& Name);
+  std::string foundIndexName_;
+  int foundIndex_ = -1;
+  bool foundIndexKnown_ = false;
   // The first record whose key on Index compares by Op with Fields.
   bool PositionOnKey(TUnorderedList& Fields, const TOdbIndex& Index, const char* Op, int& IndexNo);
   // The update of the current record, without the bookkeeping of a pending

@@ -35,16 +35,17 @@ std::string Param(int N) {
 // The field values as bound (names and binary values), to tell whether a
 // later update changes any of them.
 std::string FieldImage(TUnorderedList& Fields) {
+  TPgParams bound;
+  for (TObject* obj : Fields) AddFieldParam(bound, *static_cast<const TOdbField*>(obj));
   std::string out;
+  std::size_t i = 0;
   for (TObject* obj : Fields) {
-    const auto* field = static_cast<const TOdbField*>(obj);
-    TPgParams one;
-    AddFieldParam(one, *field);
-    out += field->GetName();
+    const std::string& value = bound.Values()[i++];
+    out += static_cast<const TOdbField*>(obj)->GetName();
     out += '\0';
-    out += std::to_string(one.Values()[0].size());
+    out += std::to_string(value.size());
     out += ':';
-    out += one.Values()[0];
+    out += value;
   }
   return out;
 }
