@@ -26,11 +26,13 @@
 // The server is the one of scripts/pg-test-server.sh (CORVID_PG_* in the
 // environment); a database of its own is created and dropped. The server
 // does much of the work outside this process, so both the real-time and the
-// client CPU-time ratios Corvid / raw are printed last.
+// client CPU-time ratios Corvid / raw (medians of the repetitions) are
+// printed last.
 #include <benchmark/benchmark.h>
 #include <libpq-fe.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -432,21 +434,29 @@ BENCHMARK(RawWalk)->Unit(benchmark::kMillisecond)->MinTime(2.0)->UseRealTime();
 BENCHMARK(CorvidFind)->Unit(benchmark::kMicrosecond)->MinTime(2.0)->UseRealTime();
 BENCHMARK(RawFind)->Unit(benchmark::kMicrosecond)->MinTime(2.0)->UseRealTime();
 
-// Console output as usual, and the mean real and CPU time per iteration of
-// each run kept by name for the ratios printed at the end.
+// Console output as usual, and the real and CPU time per iteration of each
+// run kept by name (every repetition) for the ratios printed at the end.
 class RatioReporter : public benchmark::ConsoleReporter {
  public:
   void ReportRuns(const std::vector<Run>& Reports) override {
     for (const Run& run : Reports) {
       if (!run.error_occurred && run.run_type == Run::RT_Iteration) {
-        real[run.run_name.function_name] = run.GetAdjustedRealTime();
-        cpu[run.run_name.function_name] = run.GetAdjustedCPUTime();
+        real[run.run_name.function_name].push_back(run.GetAdjustedRealTime());
+        cpu[run.run_name.function_name].push_back(run.GetAdjustedCPUTime());
       }
     }
     ConsoleReporter::ReportRuns(Reports);
   }
-  std::map<std::string, double> real;
-  std::map<std::string, double> cpu;
+  // The median of the repetitions of Name, 0 when it did not run.
+  static double Median(std::map<std::string, std::vector<double>>& Times, const std::string& Name) {
+    std::vector<double>& t = Times[Name];
+    if (t.empty()) return 0;
+    std::sort(t.begin(), t.end());
+    const std::size_t n = t.size();
+    return n % 2 ? t[n / 2] : (t[n / 2 - 1] + t[n / 2]) / 2;
+  }
+  std::map<std::string, std::vector<double>> real;
+  std::map<std::string, std::vector<double>> cpu;
 };
 
 }  // namespace
@@ -459,14 +469,16 @@ int main(int argc, char** argv) {
   Bench();
   RatioReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
+  // Corvid divided by the raw baseline, from the medians of the repetitions.
   for (const char* work : {"Insert", "Walk", "Find"}) {
-    const auto corvid = reporter.real.find(std::string("Corvid") + work);
-    const auto raw = reporter.real.find(std::string("Raw") + work);
-    if (corvid == reporter.real.end() || raw == reporter.real.end() || raw->second <= 0) continue;
-    const double cpuRatio =
-        reporter.cpu[std::string("Corvid") + work] / reporter.cpu[std::string("Raw") + work];
-    std::printf("Corvid / raw libpq, %-6s (%d rows): real %.2f   client CPU %.2f\n", work, kRows,
-                corvid->second / raw->second, cpuRatio);
+    const std::string corvid = std::string("Corvid") + work, raw = std::string("Raw") + work;
+    const double rawReal = RatioReporter::Median(reporter.real, raw);
+    const double rawCpu = RatioReporter::Median(reporter.cpu, raw);
+    if (rawReal <= 0 || rawCpu <= 0 || RatioReporter::Median(reporter.real, corvid) <= 0) continue;
+    std::printf(
+        "Corvid / raw libpq, %-6s (%d rows in the walked table): real %.2f   client CPU %.2f\n",
+        work, kRows, RatioReporter::Median(reporter.real, corvid) / rawReal,
+        RatioReporter::Median(reporter.cpu, corvid) / rawCpu);
   }
   benchmark::Shutdown();
   return 0;
