@@ -64,18 +64,30 @@ void TPgParams::AddBytea(std::string_view Value) {
 }
 
 void TPgParams::AddRaw(Oid Type, std::string_view Bytes) {
+  if (types_.empty()) {
+    // Room for the usual statement's values at once.
+    types_.reserve(8);
+    values_.reserve(8);
+  }
   types_.push_back(Type);
   values_.emplace_back(Bytes);
 }
 
-TPgParams::TWire TPgParams::Wire() const {
-  TWire w;
-  for (const std::string& v : values_) {
-    w.Values.push_back(v.data());
-    w.Lengths.push_back(static_cast<int>(v.size()));
-    w.Formats.push_back(1);
+TPgParams::TWire::TWire(const TPgParams& Params) {
+  const std::size_t n = Params.values_.size();
+  if (n > kInline) {
+    moreValues_.resize(n);
+    moreLengths_.resize(n);
+    moreFormats_.resize(n);
+    values_ = moreValues_.data();
+    lengths_ = moreLengths_.data();
+    formats_ = moreFormats_.data();
   }
-  return w;
+  for (std::size_t i = 0; i < n; ++i) {
+    values_[i] = Params.values_[i].data();
+    lengths_[i] = static_cast<int>(Params.values_[i].size());
+    formats_[i] = 1;
+  }
 }
 
 // ---------------------------------------------------------------------------
@@ -242,83 +254,247 @@ bool TPgConnection::Connect(const TPgConnectOptions& Options, std::string& Error
 
 void TPgConnection::Disconnect() {
   conn_.reset();
+  // The server forgets a session's prepared statements with the session.
+  statements_.clear();
+  preparedCount_ = 0;
+  nextName_ = 0;
+  stale_ = false;
+  staleName_.clear();
 }
 
 bool TPgConnection::Healthy() const {
   return conn_ && PQstatus(conn_.get()) == CONNECTION_OK;
 }
 
-TPgResult TPgConnection::Exec(const std::string& Sql, const TPgParams& Params) const {
-  const TPgParams::TWire w = Params.Wire();
-  return TPgResult(PQexecParams(conn_.get(), Sql.c_str(), Params.Count(), Params.types_.data(),
-                                w.Values.data(), w.Lengths.data(), w.Formats.data(), 1));
+namespace {
+
+// The most statements one connection keeps prepared; beyond that they run
+// unprepared, so a program that makes up ever new statements does not grow
+// the server's memory without end.
+constexpr std::size_t kMaxPrepared = 512;
+
+TPgResult LostRoundTrip(PGconn* Conn) {
+  return TPgResult(Conn ? PQmakeEmptyPGresult(Conn, PGRES_FATAL_ERROR) : nullptr);
 }
 
-TPgResult TPgConnection::Exec(const std::string& Sql) const {
+// A result of the pipeline and the null that ends it; null when there is
+// none (the connection failed).
+PGresult* NextResult(PGconn* Conn) {
+  PGresult* r = PQgetResult(Conn);
+  if (r == nullptr) return nullptr;
+  while (PGresult* extra = PQgetResult(Conn)) PQclear(extra);
+  return r;
+}
+
+}  // namespace
+
+const std::string* TPgConnection::Prepared(const std::string& Sql,
+                                           const std::vector<Oid>& Types) const {
+  const auto found = statements_.find(Sql);
+  if (found == statements_.end()) return nullptr;
+  for (const TStatement& s : found->second) {
+    if (s.Types == Types) return &s.Name;
+  }
+  return nullptr;
+}
+
+bool TPgConnection::Send(const std::string& Sql, const TPgParams& Params, bool Once, TSent& Sent) {
+  PGconn* c = conn_.get();
+  const TPgParams::TWire w(Params);
+  Sent = TSent();
+  if (!Once) {
+    if (const std::string* name = Prepared(Sql, Params.types_)) {
+      Sent.Name = *name;
+    } else if (preparedCount_ < kMaxPrepared) {
+      Sent.Name = "corvid_s" + std::to_string(++nextName_);
+      Sent.Preparing = true;
+      if (PQsendPrepare(c, Sent.Name.c_str(), Sql.c_str(), Params.Count(), Params.types_.data()) !=
+          1) {
+        return false;
+      }
+    }
+  }
+  if (Sent.Name.empty()) {
+    return PQsendQueryParams(c, Sql.c_str(), Params.Count(), Params.types_.data(), w.Values(),
+                             w.Lengths(), w.Formats(), 1) == 1;
+  }
+  return PQsendQueryPrepared(c, Sent.Name.c_str(), Params.Count(), w.Values(), w.Lengths(),
+                             w.Formats(), 1) == 1;
+}
+
+TPgResult TPgConnection::Collect(const std::string& Sql, const TPgParams& Params,
+                                 const TSent& Sent) {
+  PGconn* c = conn_.get();
+  TPgResult prepare;
+  if (Sent.Preparing) {
+    prepare = TPgResult(NextResult(c));
+    if (!prepare.Get()) return prepare;
+    // A prepare that failed (in an aborted transaction, say) left nothing
+    // on the server; one that succeeded stays through any rollback.
+    if (prepare.Ok()) {
+      statements_[Sql].push_back({Params.types_, Sent.Name});
+      ++preparedCount_;
+    }
+  }
+  TPgResult result(NextResult(c));
+  if (Sent.Preparing && !prepare.Ok()) return prepare;
+  if (result.Get() && !result.Ok()) CheckStale(result, Sql, Params, Sent);
+  return result;
+}
+
+void TPgConnection::CheckStale(const TPgResult& Result, const std::string& Sql,
+                               const TPgParams& Params, const TSent& Sent) {
+  if (Sent.Name.empty() || Sent.Preparing) return;
+  const std::string state = Result.SqlState();
+  // 26000: the server has no statement of that name; 0A000 with this
+  // message: the table changed so that the statement's result would.
+  const bool stale =
+      state == "26000" ||
+      (state == "0A000" &&
+       Result.ErrorMessage().find("cached plan must not change result type") != std::string::npos);
+  if (!stale) return;
+  stale_ = true;
+  if (state == "0A000") staleName_ = Sent.Name;
+  const auto found = statements_.find(Sql);
+  if (found == statements_.end()) return;
+  std::erase_if(found->second, [&](const TStatement& S) { return S.Types == Params.types_; });
+  if (found->second.empty()) statements_.erase(found);
+  --preparedCount_;
+}
+
+bool TPgConnection::RetryStale() {
+  if (!stale_ || !conn_) return false;
+  const PGTransactionStatusType status = PQtransactionStatus(conn_.get());
+  if (status != PQTRANS_IDLE && status != PQTRANS_INTRANS) return false;
+  if (!staleName_.empty()) {
+    TPgResult(PQexec(conn_.get(), ("deallocate " + staleName_).c_str()));
+    staleName_.clear();
+  }
+  return true;
+}
+
+void TPgConnection::ForgetStatements() {
+  if (statements_.empty()) return;
+  std::string sql;
+  for (const auto& [text, variants] : statements_) {
+    for (const TStatement& s : variants) sql += "deallocate " + s.Name + ";";
+  }
+  statements_.clear();
+  preparedCount_ = 0;
+  // In an aborted transaction the server refuses; the statements then stay
+  // there under names this connection does not use again.
+  if (Healthy() && PQtransactionStatus(conn_.get()) != PQTRANS_INERROR) {
+    TPgResult(PQexec(conn_.get(), sql.c_str()));
+  }
+}
+
+TPgResult TPgConnection::ExecOnceOrPrepared(const std::string& Sql, const TPgParams& Params,
+                                            bool Once) {
+  stale_ = false;
+  staleName_.clear();
+  if (!Once) {
+    // A known statement runs by name in a round trip of its own; a new one
+    // is prepared and run in one pipelined round trip.
+    if (const std::string* name = Prepared(Sql, Params.types_)) {
+      const TPgParams::TWire w(Params);
+      TSent sent;
+      sent.Name = *name;
+      TPgResult r(PQexecPrepared(conn_.get(), name->c_str(), Params.Count(), w.Values(),
+                                 w.Lengths(), w.Formats(), 1));
+      if (r.Get() && !r.Ok()) CheckStale(r, Sql, Params, sent);
+      return r;
+    }
+    if (preparedCount_ < kMaxPrepared) {
+      TPgResult results[3];
+      if (!ExecPipelined(std::string(), Sql, Params, std::string(), false, results)) {
+        return LostRoundTrip(conn_.get());
+      }
+      return std::move(results[1]);
+    }
+  }
+  const TPgParams::TWire w(Params);
+  return TPgResult(PQexecParams(conn_.get(), Sql.c_str(), Params.Count(), Params.types_.data(),
+                                w.Values(), w.Lengths(), w.Formats(), 1));
+}
+
+TPgResult TPgConnection::Exec(const std::string& Sql, const TPgParams& Params) {
+  TPgResult r = ExecOnceOrPrepared(Sql, Params, false);
+  if (!r.Ok() && RetryStale()) r = ExecOnceOrPrepared(Sql, Params, false);
+  return r;
+}
+
+TPgResult TPgConnection::Exec(const std::string& Sql) {
   return Exec(Sql, TPgParams());
 }
 
+TPgResult TPgConnection::ExecOnce(const std::string& Sql, const TPgParams& Params) {
+  return ExecOnceOrPrepared(Sql, Params, true);
+}
+
 bool TPgConnection::ExecPipelined(const std::string& Before, const std::string& Sql,
-                                  const TPgParams& Params, const std::string& After,
-                                  TPgResult (&Results)[3]) const {
+                                  const TPgParams& Params, const std::string& After, bool Once,
+                                  TPgResult (&Results)[3]) {
+  stale_ = false;
+  staleName_.clear();
   PGconn* c = conn_.get();
-  const TPgParams::TWire w = Params.Wire();
   if (c == nullptr || PQenterPipelineMode(c) != 1) return false;
-  auto sendPlain = [c](const std::string& Statement) {
-    return Statement.empty() ||
-           PQsendQueryParams(c, Statement.c_str(), 0, nullptr, nullptr, nullptr, nullptr, 0) == 1;
-  };
-  const bool sent =
-      sendPlain(Before) &&
-      PQsendQueryParams(c, Sql.c_str(), Params.Count(), Params.types_.data(), w.Values.data(),
-                        w.Lengths.data(), w.Formats.data(), 1) == 1 &&
-      sendPlain(After) && PQpipelineSync(c) == 1;
-  // Collect the results and the sync point. Each statement's result is
-  // followed by a null that ends it.
+  const TPgParams none;
+  TSent sent[3];
+  const bool queued =
+      (Before.empty() || Send(Before, none, false, sent[0])) && Send(Sql, Params, Once, sent[1]) &&
+      (After.empty() || Send(After, none, false, sent[2])) && PQpipelineSync(c) == 1;
+  // Collect the results and the sync point.
   bool synced = false;
-  if (sent) {
-    for (int q = 0; q < 3; ++q) {
+  if (queued) {
+    const std::string* texts[3] = {&Before, &Sql, &After};
+    bool lost = false;
+    for (int q = 0; q < 3 && !lost; ++q) {
       if ((q == 0 && Before.empty()) || (q == 2 && After.empty())) continue;
-      PGresult* r = PQgetResult(c);
-      if (r == nullptr) break;
-      Results[q] = TPgResult(r);
-      while ((r = PQgetResult(c)) != nullptr) PQclear(r);
+      Results[q] = Collect(*texts[q], q == 1 ? Params : none, sent[q]);
+      lost = Results[q].Get() == nullptr;
     }
-    PGresult* sync = PQgetResult(c);
-    synced = sync != nullptr && PQresultStatus(sync) == PGRES_PIPELINE_SYNC;
-    PQclear(sync);
+    if (!lost) {
+      PGresult* sync = PQgetResult(c);
+      synced = sync != nullptr && PQresultStatus(sync) == PGRES_PIPELINE_SYNC;
+      PQclear(sync);
+    }
   }
   PQexitPipelineMode(c);
-  return sent && synced;
+  return queued && synced;
 }
 
 TPgResult TPgConnection::ExecUnderSavepoint(const std::string& Sql, const TPgParams& Params,
-                                            const std::string& Savepoint) const {
-  TPgResult results[3];
-  if (!ExecPipelined("savepoint " + Savepoint, Sql, Params, "release savepoint " + Savepoint,
-                     results)) {
-    return TPgResult(conn_ ? PQmakeEmptyPGresult(conn_.get(), PGRES_FATAL_ERROR) : nullptr);
-  }
-  if (!results[0].Ok()) return std::move(results[0]);
-  if (!results[1].Ok()) {
-    TPgResult undo(PQexec(conn_.get(), ("rollback to savepoint " + Savepoint).c_str()));
+                                            const std::string& Savepoint, bool Once) {
+  for (int attempt = 0;; ++attempt) {
+    TPgResult results[3];
+    if (!ExecPipelined("savepoint " + Savepoint, Sql, Params, "release savepoint " + Savepoint,
+                       Once, results)) {
+      return LostRoundTrip(conn_.get());
+    }
+    if (!results[0].Ok()) return std::move(results[0]);
+    if (!results[1].Ok()) {
+      TPgResult undo(PQexec(conn_.get(), ("rollback to savepoint " + Savepoint).c_str()));
+      // Back at the savepoint, a statement that failed for being stale
+      // can run again, prepared anew.
+      if (attempt == 0 && RetryStale()) continue;
+      return std::move(results[1]);
+    }
+    if (!results[2].Ok()) return std::move(results[2]);
     return std::move(results[1]);
   }
-  if (!results[2].Ok()) return std::move(results[2]);
-  return std::move(results[1]);
 }
 
 TPgResult TPgConnection::ExecAfter(const std::string& First, const std::string& Sql,
-                                   const TPgParams& Params) const {
+                                   const TPgParams& Params) {
   TPgResult results[3];
-  if (!ExecPipelined(First, Sql, Params, std::string(), results)) {
-    return TPgResult(conn_ ? PQmakeEmptyPGresult(conn_.get(), PGRES_FATAL_ERROR) : nullptr);
+  if (!ExecPipelined(First, Sql, Params, std::string(), false, results)) {
+    return LostRoundTrip(conn_.get());
   }
   if (!First.empty() && !results[0].Ok()) return std::move(results[0]);
   return std::move(results[1]);
 }
 
-TPgResult TPgConnection::ExecText(const std::string& Sql) const {
+TPgResult TPgConnection::ExecText(const std::string& Sql) {
   return TPgResult(PQexec(conn_.get(), Sql.c_str()));
 }
 

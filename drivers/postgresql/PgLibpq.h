@@ -15,6 +15,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace corvid::pgsql {
@@ -48,13 +49,27 @@ class TPgParams {
  private:
   friend class TPgConnection;
   // The arrays libpq takes: pointers to the values, their lengths and
-  // formats (all binary).
-  struct TWire {
-    std::vector<const char*> Values;
-    std::vector<int> Lengths;
-    std::vector<int> Formats;
+  // formats (all binary); on the stack for the usual few values.
+  class TWire {
+   public:
+    explicit TWire(const TPgParams& Params);
+    TWire(const TWire&) = delete;
+    TWire& operator=(const TWire&) = delete;
+    const char* const* Values() const { return values_; }
+    const int* Lengths() const { return lengths_; }
+    const int* Formats() const { return formats_; }
+
+   private:
+    static constexpr std::size_t kInline = 16;
+    const char* inlineValues_[kInline];
+    int inlineLengths_[kInline];
+    int inlineFormats_[kInline];
+    std::vector<const char*> moreValues_;
+    std::vector<int> moreLengths_, moreFormats_;
+    const char** values_ = inlineValues_;
+    int* lengths_ = inlineLengths_;
+    int* formats_ = inlineFormats_;
   };
-  TWire Wire() const;
 
   std::vector<Oid> types_;
   std::vector<std::string> values_;
@@ -126,37 +141,92 @@ class TPgConnection {
   // Whether the connection is still usable.
   bool Healthy() const;
 
-  // Runs one statement with binary parameters and binary results.
-  TPgResult Exec(const std::string& Sql, const TPgParams& Params) const;
-  TPgResult Exec(const std::string& Sql) const;
+  // Runs one statement with binary parameters and binary results. The
+  // statement is prepared on its first run (in the same round trip) and
+  // runs by name from then on, so the server parses and plans it once per
+  // connection; a statement the server has lost or can no longer run as
+  // prepared is prepared anew and run again, unless that failure aborted
+  // the open transaction.
+  TPgResult Exec(const std::string& Sql, const TPgParams& Params);
+  TPgResult Exec(const std::string& Sql);
+  // Runs one statement unprepared (statements that run once, such as an
+  // application's query or a drop table).
+  TPgResult ExecOnce(const std::string& Sql, const TPgParams& Params);
   // Runs "savepoint Savepoint", the statement and "release savepoint
   // Savepoint" in one round trip (libpq's pipeline mode). When the statement
   // fails the savepoint is rolled back (a second round trip), so the open
   // transaction goes on; the statement's result is returned either way.
+  // Prepared unless Once.
   TPgResult ExecUnderSavepoint(const std::string& Sql, const TPgParams& Params,
-                               const std::string& Savepoint) const;
+                               const std::string& Savepoint, bool Once = false);
   // Runs the statement First (without parameters) and then the statement
   // Sql in one round trip; returns the first failure, else Sql's result.
-  TPgResult ExecAfter(const std::string& First, const std::string& Sql,
-                      const TPgParams& Params) const;
+  TPgResult ExecAfter(const std::string& First, const std::string& Sql, const TPgParams& Params);
   // Runs one statement with text results (for statements whose results the
   // caller reads as text, such as DDL or transaction control).
-  TPgResult ExecText(const std::string& Sql) const;
+  TPgResult ExecText(const std::string& Sql);
+
+  // Whether the last statement failed only because its prepared form was
+  // stale (the server no longer had it, or its table changed shape) while
+  // the session can still run it again (no transaction was aborted by it).
+  // The statement has been forgotten (and is dropped on the server now), so
+  // the next run prepares it anew.
+  bool RetryStale();
+  // Forgets every prepared statement (and drops them on the server when it
+  // can), after tables changed shape through this connection.
+  void ForgetStatements();
+  // The number of statements prepared on this connection.
+  std::size_t PreparedCount() const { return preparedCount_; }
 
   PGconn* Get() const { return conn_.get(); }
 
  private:
+  // One statement of a round trip, as sent: by name, prepared just now
+  // (Preparing, a prepare result comes first), or unprepared (Name empty).
+  struct TSent {
+    std::string Name;
+    bool Preparing = false;
+  };
+  // The prepared statement's name for Sql with parameters of Types, ""
+  // when there is none.
+  const std::string* Prepared(const std::string& Sql, const std::vector<Oid>& Types) const;
+  // Queues Sql (in pipeline mode), prepared unless Once; false when libpq
+  // refused to queue it.
+  bool Send(const std::string& Sql, const TPgParams& Params, bool Once, TSent& Sent);
+  // Collects the results of a statement queued by Send: the prepare's
+  // failure, else the statement's result. Keeps a statement prepared when
+  // its prepare succeeded.
+  TPgResult Collect(const std::string& Sql, const TPgParams& Params, const TSent& Sent);
+  // Notes a failed run of a prepared statement: when it failed for being
+  // stale, it is forgotten.
+  void CheckStale(const TPgResult& Result, const std::string& Sql, const TPgParams& Params,
+                  const TSent& Sent);
   // Sends Before, Sql and After (each left out when empty) in one round
   // trip (libpq's pipeline mode) and puts their results in Results, in that
   // order; once one fails, the rest are skipped. False when the round trip
   // itself failed.
   bool ExecPipelined(const std::string& Before, const std::string& Sql, const TPgParams& Params,
-                     const std::string& After, TPgResult (&Results)[3]) const;
+                     const std::string& After, bool Once, TPgResult (&Results)[3]);
+  TPgResult ExecOnceOrPrepared(const std::string& Sql, const TPgParams& Params, bool Once);
 
   struct TFinish {
     void operator()(PGconn* C) const { PQfinish(C); }
   };
   std::unique_ptr<PGconn, TFinish> conn_;
+  // Prepared statements by SQL text: the parameter types and the name of
+  // each.
+  struct TStatement {
+    std::vector<Oid> Types;
+    std::string Name;
+  };
+  std::unordered_map<std::string, std::vector<TStatement>> statements_;
+  std::size_t preparedCount_ = 0;
+  // Numbers the statement names; never reused on one connection, so a name
+  // forgotten here but still known to the server cannot clash.
+  std::uint64_t nextName_ = 0;
+  bool stale_ = false;
+  // The stale statement the server still holds ("" for none).
+  std::string staleName_;
 };
 
 // Quotes an identifier after folding it to lower case, so "Persons" names

@@ -79,7 +79,7 @@ TQueryCursor::TQueryCursor(TSession& Session, TObjectDataset& Dataset, const std
   try {
     // Under a savepoint inside a transaction (like a write): a failing
     // statement of the application must not abort the transaction.
-    result_ = Session.Run(Sql, TPgParams(), nullptr, true);
+    result_ = Session.RunOnce(Sql);
     objectColumn_ = result_.ColumnIndex(kObjectColumn);
     if (objectColumn_ < 0) RaiseOdb<EOdbFieldDoesNotExist>("Object");
   } catch (...) {

@@ -30,6 +30,7 @@ void TSession::Open(const std::string& Database, const std::string& Server, cons
   std::string error;
   if (!conn_.Connect(options, error)) RaiseOdb<EOdbDatabaseDoesNotExist>(error);
   inTransaction_ = false;
+  tablesChangedInTransaction_ = false;
 }
 
 void TSession::Close() {
@@ -44,6 +45,7 @@ void TSession::Close() {
   // transaction.
   conn_.Disconnect();
   inTransaction_ = false;
+  tablesChangedInTransaction_ = false;
 }
 
 // ---------------------------------------------------------------------------
@@ -76,6 +78,21 @@ TPgResult TSession::Run(const std::string& Sql, const TPgParams& Params, const T
   return result;
 }
 
+TPgResult TSession::RunOnce(const std::string& Sql, const TTableDef* Def) {
+  if (pending_ != nullptr) SettlePendingInsert();
+  ++writeStamp_;
+  TPgResult result = inTransaction_
+                         ? conn_.ExecUnderSavepoint(Sql, TPgParams(), "corvid_write", true)
+                         : conn_.ExecOnce(Sql, TPgParams());
+  if (!result.Ok()) RaiseFailure(result, Def);
+  return result;
+}
+
+void TSession::TablesChanged() {
+  conn_.ForgetStatements();
+  if (inTransaction_) tablesChangedInTransaction_ = true;
+}
+
 TPgResult TSession::RunText(const std::string& Sql, const TTableDef* Def) {
   if (pending_ != nullptr) SettlePendingInsert();
   // Transaction control and table definitions change what reads see.
@@ -98,14 +115,23 @@ void TSession::Commit() {
   SettlePendingInsert();
   if (!inTransaction_) return;
   inTransaction_ = false;
-  ReleaseSavepoint(std::string(), true);
+  const bool tablesChanged = std::exchange(tablesChangedInTransaction_, false);
+  try {
+    ReleaseSavepoint(std::string(), true);
+  } catch (...) {
+    // The server rolled the transaction back, tables and all.
+    if (tablesChanged) conn_.ForgetStatements();
+    throw;
+  }
 }
 
 void TSession::Rollback() {
   SettlePendingInsert();
   if (!inTransaction_) return;
   inTransaction_ = false;
+  const bool tablesChanged = std::exchange(tablesChangedInTransaction_, false);
   RunText("rollback");
+  if (tablesChanged) conn_.ForgetStatements();
 }
 
 namespace {
@@ -136,7 +162,13 @@ bool TSession::UndoSavepoint(const std::string& Name, bool Outermost) noexcept {
   try {
     const std::string sql =
         Outermost ? "rollback" : "rollback to savepoint " + Name + "; release savepoint " + Name;
-    return conn_.ExecText(sql).Ok();
+    const bool undone = conn_.ExecText(sql).Ok();
+    // Tables made or dropped under the savepoint may be back as they were.
+    if (tablesChangedInTransaction_) {
+      if (Outermost) tablesChangedInTransaction_ = false;
+      conn_.ForgetStatements();
+    }
+    return undone;
   } catch (...) {
     return false;
   }
@@ -151,7 +183,13 @@ TPgResult TSession::RunPendingInsert(TPgCursor& Cursor, const std::string& Sql,
   TPgResult result = conn_.ExecAfter(BeginText("corvid_insert", outermost), Sql, Params);
   if (!result.Ok()) {
     UndoSavepoint("corvid_insert", outermost);
-    RaiseFailure(result, Def);
+    // Back where it started, an insert that failed for being stale runs
+    // again, prepared anew.
+    if (conn_.RetryStale()) {
+      result = conn_.ExecAfter(BeginText("corvid_insert", outermost), Sql, Params);
+      if (!result.Ok()) UndoSavepoint("corvid_insert", outermost);
+    }
+    if (!result.Ok()) RaiseFailure(result, Def);
   }
   pending_ = &Cursor;
   pendingOutermost_ = outermost;

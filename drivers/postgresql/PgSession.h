@@ -63,7 +63,15 @@ class TSession : public TDriverConnection {
   // transaction is open.
   TPgResult Run(const std::string& Sql, const TPgParams& Params, const TTableDef* Def = nullptr,
                 bool Write = false);
+  // Runs a statement that is not worth preparing (an application's query,
+  // a drop table) as a write.
+  TPgResult RunOnce(const std::string& Sql, const TTableDef* Def = nullptr);
   TPgResult RunText(const std::string& Sql, const TTableDef* Def = nullptr);
+  // After tables were made or dropped through this connection: statements
+  // prepared for the old ones are dropped, since the same text may now
+  // return other types. Also when a transaction that changed tables is
+  // rolled back.
+  void TablesChanged();
   [[noreturn]] void RaiseFailure(const TPgResult& Result, const TTableDef* Def);
   // Counts the statements that may have changed data through this
   // connection; rows read ahead are trusted only while it stands still.
@@ -124,6 +132,8 @@ class TSession : public TDriverConnection {
   // Table oids by folded name, for the lock keys of SQL access.
   std::map<std::string, std::uint32_t> oids_;
   bool inTransaction_ = false;
+  // Tables were made or dropped in the open transaction.
+  bool tablesChangedInTransaction_ = false;
   const TPgCursor* pending_ = nullptr;
   bool pendingOutermost_ = false;
 };

@@ -44,16 +44,22 @@ std::string ParamList(int First, std::size_t N) {
   return Join(parts, ", ");
 }
 
-// The where condition "key of Index = / >= / <= the values of Fields" with
-// the values bound in Params.
-std::string KeyCondition(const TTableDef& Def, const TSchemaIndex& Index, TUnorderedList& Fields,
-                         TPgParams& Params, const char* Op) {
-  std::vector<std::string> lhs, rhs;
+// Binds the values of Fields for the key of Index, in its order.
+void BindKey(const TTableDef& Def, const TSchemaIndex& Index, TUnorderedList& Fields,
+             TPgParams& Params) {
   for (int c : Index.Columns) {
-    const int n = Params.Next();
     AddFieldParam(Params, *GetFieldInList(Def.Columns[static_cast<std::size_t>(c)].Name, Fields));
+  }
+}
+
+// The where condition "key of Index = / >= / <= the values bound by
+// BindKey from $1 on".
+std::string KeyCondition(const TTableDef& Def, const TSchemaIndex& Index, const char* Op) {
+  std::vector<std::string> lhs, rhs;
+  int n = 1;
+  for (int c : Index.Columns) {
     lhs.push_back(KeyExpr(Def, Index, c));
-    rhs.push_back(KeyParamExpr(Def, Index, c, n));
+    rhs.push_back(KeyParamExpr(Def, Index, c, n++));
   }
   if (lhs.empty()) return "true";
   return "(" + Join(lhs, ", ") + ") " + Op + " (" + Join(rhs, ", ") + ")";
@@ -110,13 +116,25 @@ std::string TTableCursor::SelectPosition() const {
   return "select " + PositionColumns() + " from " + def_.QuotedTable();
 }
 
+const std::string& TTableCursor::RowSql() {
+  return Sql(TSqlKind::Row, 0, 0,
+             [&] { return SelectPosition() + " where " + kRowIdColumn + " = $1"; });
+}
+
 void TTableCursor::DropAhead() {
+  if (lazyImage_) {
+    image_.assign(ahead_.Bytes(aheadRow_, 1));
+    lazyImage_ = false;
+  }
+  if (lazyKey_) TakeKey(ahead_, aheadRow_, 2, ahead_.Columns());
   ahead_ = TPgResult();
   aheadNext_ = 0;
   aheadStreak_ = 0;
 }
 
 void TTableCursor::ClearPosition() {
+  lazyImage_ = false;
+  lazyKey_ = false;
   rowId_ = 0;
   writtenRowId_ = 0;
   keyTypes_.clear();
@@ -126,40 +144,55 @@ void TTableCursor::ClearPosition() {
   DropAhead();
 }
 
-void TTableCursor::TakeKey(const TPgResult& R, int End) {
-  keyTypes_.clear();
-  keyValues_.clear();
-  for (int c = 1; c < End; ++c) {
-    keyTypes_.push_back(R.ColumnType(c));
-    keyValues_.emplace_back(R.Bytes(0, c));
+void TTableCursor::TakeKey(const TPgResult& R, int Row, int Begin, int End) {
+  lazyKey_ = false;
+  // The key's strings keep their buffers from record to record.
+  const auto n = static_cast<std::size_t>(std::max(End - Begin, 0));
+  keyTypes_.resize(n);
+  keyValues_.resize(n);
+  for (std::size_t i = 0; i < n; ++i) {
+    const int c = Begin + static_cast<int>(i);
+    keyTypes_[i] = R.ColumnType(c);
+    keyValues_[i].assign(R.Bytes(Row, c));
   }
 }
 
-void TTableCursor::TakeRow(const TPgResult& R, int Row) {
+void TTableCursor::TakeAheadRow(int Row) {
   writtenRowId_ = 0;
-  rowId_ = R.Int8(Row, 0);
-  image_.assign(R.Bytes(Row, 1));
+  rowId_ = ahead_.Int8(Row, 0);
   imageValid_ = true;
-  keyTypes_.clear();
-  keyValues_.clear();
-  for (int c = 2; c < R.Columns(); ++c) {
-    keyTypes_.push_back(R.ColumnType(c));
-    keyValues_.emplace_back(R.Bytes(Row, c));
-  }
+  aheadRow_ = Row;
+  lazyImage_ = true;
+  lazyKey_ = true;
+}
+
+void TTableCursor::SetImage(std::string_view Image) {
+  lazyImage_ = false;
+  image_.assign(Image);
+  imageValid_ = true;
 }
 
 bool TTableCursor::Position(const std::string& Sql, const TPgParams& Params) {
   TPgResult r = Session().Run(Sql, Params, &def_);
   if (r.Rows() == 0) return false;
+  // The new row replaces all of the current one. It stays in its result,
+  // kept as rows read ahead that are all taken.
+  lazyImage_ = false;
+  lazyKey_ = false;
   DropAhead();
-  TakeRow(r, 0);
+  ahead_ = std::move(r);
+  TakeAheadRow(0);
+  aheadNext_ = ahead_.Rows();
   return true;
 }
 
 bool TTableCursor::MoveEnd(bool First, int IndexNo) {
   const bool desc = IndexDescending(IndexNo);
-  return Position(SelectPosition() + " order by " +
-                      OrderBy(OrderExprs(IndexNo), First ? desc : !desc) + " limit 1",
+  return Position(Sql(TSqlKind::End, IndexNo, First,
+                      [&] {
+                        return SelectPosition() + " order by " +
+                               OrderBy(OrderExprs(IndexNo), First ? desc : !desc) + " limit 1";
+                      }),
                   TPgParams());
 }
 
@@ -170,27 +203,34 @@ bool TTableCursor::MoveStep(bool Forward) {
   const bool sameWalk = aheadForward_ == Forward && aheadIndex_ == currentIndex_ &&
                         aheadStamp_ == Session().WriteStamp();
   if (sameWalk && aheadNext_ < ahead_.Rows()) {
-    TakeRow(ahead_, aheadNext_++);
+    TakeAheadRow(aheadNext_++);
     return true;
   }
   const int streak = sameWalk ? aheadStreak_ + 1 : 0;
-  const std::vector<std::string> exprs = OrderExprs(currentIndex_);
   // Moving forward on an ascending index means a greater key.
   const bool greater = Forward != IndexDescending(currentIndex_);
   TPgParams params;
-  for (std::size_t i = 0; i < keyValues_.size(); ++i) params.AddRaw(keyTypes_[i], keyValues_[i]);
+  if (lazyKey_) {
+    for (int c = 2; c < ahead_.Columns(); ++c) {
+      params.AddRaw(ahead_.ColumnType(c), ahead_.Bytes(aheadRow_, c));
+    }
+  } else {
+    for (std::size_t i = 0; i < keyValues_.size(); ++i) params.AddRaw(keyTypes_[i], keyValues_[i]);
+  }
   // A single step reads one row; a walk reads ahead, more the longer it
   // goes on (up to kMaxReadAhead rows a query).
   const int limit = std::min(kMaxReadAhead, 1 << std::min(streak, 6));
-  TPgResult r =
-      Session().Run(SelectPosition() + " where (" + Join(exprs, ", ") + ") " +
-                        (greater ? ">" : "<") + " (" + ParamList(1, exprs.size()) + ") order by " +
-                        OrderBy(exprs, !greater) + " limit " + std::to_string(limit),
-                    params, &def_);
+  const std::string& sql = Sql(TSqlKind::Step, greater, limit, [&] {
+    const std::vector<std::string> exprs = OrderExprs(currentIndex_);
+    return SelectPosition() + " where (" + Join(exprs, ", ") + ") " + (greater ? ">" : "<") + " (" +
+           ParamList(1, exprs.size()) + ") order by " + OrderBy(exprs, !greater) + " limit " +
+           std::to_string(limit);
+  });
+  TPgResult r = Session().Run(sql, params, &def_);
   // At either end the position stays where it is.
   if (r.Rows() == 0) return false;
-  TakeRow(r, 0);
   ahead_ = std::move(r);
+  TakeAheadRow(0);
   aheadNext_ = 1;
   aheadForward_ = Forward;
   aheadIndex_ = currentIndex_;
@@ -203,18 +243,22 @@ void TTableCursor::ReloadKey() {
   if (rowId_ == 0) return;
   TPgParams params;
   params.AddInt8(rowId_);
-  if (!Position(SelectPosition() + " where " + kRowIdColumn + " = $1", params)) ClearPosition();
+  if (!Position(RowSql(), params)) ClearPosition();
 }
 
 bool TTableCursor::PositionOnKey(TUnorderedList& Fields, const TOdbIndex& Index, const char* Op,
                                  int& IndexNo) {
-  IndexNo = def_.FindIndex(Index.GetName());
+  IndexNo = FindIndex(Index.GetName());
   if (IndexNo < 0) RaiseOdb<EOdbIndexDoesNotExist>(Index.GetName());
   const TSchemaIndex& idx = def_.Indices[static_cast<std::size_t>(IndexNo)];
   TPgParams params;
-  const std::string where = KeyCondition(def_, idx, Fields, params, Op);
-  return Position(SelectPosition() + " where " + where + " order by " +
-                      OrderBy(OrderExprs(IndexNo), idx.Descending) + " limit 1",
+  BindKey(def_, idx, Fields, params);
+  return Position(Sql(TSqlKind::Key, IndexNo, Op[0] + (Op[1] << 8),
+                      [&] {
+                        return SelectPosition() + " where " + KeyCondition(def_, idx, Op) +
+                               " order by " + OrderBy(OrderExprs(IndexNo), idx.Descending) +
+                               " limit 1";
+                      }),
                   params);
 }
 
@@ -226,11 +270,21 @@ bool TTableCursor::FindExact(TUnorderedList& Fields, const TOdbIndex& Index) {
 void TTableCursor::FindNearest(TUnorderedList& Fields, const TOdbIndex& Index) {
   // The first record whose key is not before the given one in index order;
   // past every key, the last record.
-  const int found = def_.FindIndex(Index.GetName());
+  const int found = FindIndex(Index.GetName());
   const bool desc = found >= 0 && def_.Indices[static_cast<std::size_t>(found)].Descending;
   int indexNo = -1;
   if (PositionOnKey(Fields, Index, desc ? "<=" : ">=", indexNo)) return;
   if (!MoveEnd(false, indexNo)) ClearPosition();
+}
+
+int TTableCursor::FindIndex(const std::string& Name) {
+  // Finds look up the same index over and over.
+  if (!foundIndexKnown_ || Name != foundIndexName_) {
+    foundIndex_ = def_.FindIndex(Name);
+    foundIndexName_ = Name;
+    foundIndexKnown_ = true;
+  }
+  return foundIndex_;
 }
 
 std::string TTableCursor::GetIndexName() {
@@ -253,24 +307,32 @@ void TTableCursor::GetCurrent(TMemoryStream& Stream) {
   if (!imageValid_) {
     TPgParams params;
     params.AddInt8(rowId_);
-    TPgResult r = Session().Run(std::string("select ") + kObjectColumn + " from " +
-                                    def_.QuotedTable() + " where " + kRowIdColumn + " = $1",
+    TPgResult r = Session().Run(Sql(TSqlKind::Image, 0, 0,
+                                    [&] {
+                                      return std::string("select ") + kObjectColumn + " from " +
+                                             def_.QuotedTable() + " where " + kRowIdColumn +
+                                             " = $1";
+                                    }),
                                 params, &def_);
     if (r.Rows() == 0) RaiseOdb<EOdbObjectNotFound>(def_.Table);
-    image_.assign(r.Bytes(0, 0));
-    imageValid_ = true;
+    SetImage(r.Bytes(0, 0));
   }
-  if (!image_.empty()) Stream.WriteBuffer(image_.data(), static_cast<std::int64_t>(image_.size()));
+  const std::string_view image = Image();
+  if (!image.empty()) Stream.WriteBuffer(image.data(), static_cast<std::int64_t>(image.size()));
 }
 
 std::int32_t TTableCursor::Count() {
-  TPgResult r = Session().Run("select count(*) from " + def_.QuotedTable(), TPgParams(), &def_);
+  TPgResult r = Session().Run(
+      Sql(TSqlKind::Count, 0, 0, [&] { return "select count(*) from " + def_.QuotedTable(); }),
+      TPgParams(), &def_);
   return static_cast<std::int32_t>(r.Int8(0, 0));
 }
 
 bool TTableCursor::IsEmpty() {
   TPgResult r =
-      Session().Run("select exists (select 1 from " + def_.QuotedTable() + ")", TPgParams(), &def_);
+      Session().Run(Sql(TSqlKind::Empty, 0, 0,
+                        [&] { return "select exists (select 1 from " + def_.QuotedTable() + ")"; }),
+                    TPgParams(), &def_);
   return r.Bytes(0, 0) != std::string_view("\x01", 1);
 }
 
@@ -283,7 +345,7 @@ void TTableCursor::GotoBookmark(TOdbBookmarkData Bookmark) {
   }
   TPgParams params;
   params.AddInt8(rowId);
-  if (!Position(SelectPosition() + " where " + kRowIdColumn + " = $1", params)) {
+  if (!Position(RowSql(), params)) {
     RaiseOdb<EOdbObjectNotFound>(def_.Table);
   }
 }

@@ -8,7 +8,9 @@
 // is an index scan.
 #pragma once
 
+#include <compare>
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <set>
 #include <string>
@@ -73,19 +75,35 @@ class TTableCursor : public TPgCursor {
   std::string PositionColumns() const;
   // "select <position columns> from <table>".
   std::string SelectPosition() const;
+  // SelectPosition() for the row whose odb_rowid is $1.
+  const std::string& RowSql();
   void ClearPosition();
+  // Drops the rows read ahead, after copying what the current record still
+  // reads from them.
   void DropAhead();
-  // Makes row Row of R (odb_rowid, object, key...) the current record.
-  void TakeRow(const TPgResult& R, int Row);
-  // Takes the key returned from column 1 on (after odb_rowid) as the
-  // current record's, up to column End.
-  void TakeKey(const TPgResult& R, int End);
+  // Makes row Row of ahead_ (odb_rowid, object, key...) the current
+  // record; its image and key are left there until they are needed
+  // elsewhere (a walk copies nothing per step).
+  void TakeAheadRow(int Row);
+  // Sets the current record's image.
+  void SetImage(std::string_view Image);
+  std::string_view Image() const {
+    return lazyImage_ ? ahead_.Bytes(aheadRow_, 1) : std::string_view(image_);
+  }
+  // Takes the key in columns Begin to End (exclusive) of row Row of R as
+  // the current record's.
+  void TakeKey(const TPgResult& R, int Row, int Begin, int End);
   // Runs Sql (which selects the positioning columns) and makes its first
   // row current; false when it has none.
   bool Position(const std::string& Sql, const TPgParams& Params);
   bool MoveStep(bool Forward);
   bool MoveEnd(bool First, int IndexNo);
   void ReloadKey();
+  // def_.FindIndex, remembering the last name asked for.
+  int FindIndex(const std::string& Name);
+  std::string foundIndexName_;
+  int foundIndex_ = -1;
+  bool foundIndexKnown_ = false;
   // The first record whose key on Index compares by Op with Fields.
   bool PositionOnKey(TUnorderedList& Fields, const TOdbIndex& Index, const char* Op, int& IndexNo);
   // The update of the current record, without the bookkeeping of a pending
@@ -94,6 +112,44 @@ class TTableCursor : public TPgCursor {
   bool UpdateImage(TUnorderedList& Fields, std::string_view Image);
   // " where odb_rowid = $N and <the record's lock is free>".
   std::string RowGuard(int N) const;
+
+  // The statement texts this cursor builds, kept: positioning and writing
+  // build the same few texts over and over, only the values bound differ.
+  // A text is known by its kind, the current index, two arguments of its
+  // kind and, for texts made from a field list, the list's names and types
+  // (Signature).
+  enum class TSqlKind {
+    End,
+    Step,
+    Key,
+    Row,
+    Image,
+    Count,
+    Empty,
+    Insert,
+    Update,
+    SetImage,
+    Delete
+  };
+  struct TSqlKey {
+    TSqlKind Kind;
+    int Index, A, B;
+    auto operator<=>(const TSqlKey&) const = default;
+  };
+  struct TSqlText {
+    std::string Signature;
+    std::string Text;
+  };
+  template <class F>
+  const std::string& Sql(TSqlKind Kind, int A, int B, F&& Build, std::string_view Signature = {}) {
+    TSqlText& t = sql_[TSqlKey{Kind, currentIndex_, A, B}];
+    if (t.Text.empty() || t.Signature != Signature) {
+      t.Text = Build();
+      t.Signature = Signature;
+    }
+    return t.Text;
+  }
+  std::map<TSqlKey, TSqlText> sql_;
 
   TTableDef def_;
   std::uint32_t oid_ = 0;
@@ -109,6 +165,11 @@ class TTableCursor : public TPgCursor {
   // Its image, when the last positioning read it.
   std::string image_;
   bool imageValid_ = false;
+  // Whether its image (column 1) and key (columns 2 on) are still those of
+  // row aheadRow_ of ahead_ rather than in image_ and keyValues_.
+  bool lazyImage_ = false;
+  bool lazyKey_ = false;
+  int aheadRow_ = 0;
   // The field values this handle last wrote to the row writtenRowId_ (0:
   // none), while it has stayed on that row.
   std::int64_t writtenRowId_ = 0;

@@ -35,16 +35,30 @@ std::string Param(int N) {
 // The field values as bound (names and binary values), to tell whether a
 // later update changes any of them.
 std::string FieldImage(TUnorderedList& Fields) {
+  TPgParams bound;
+  for (TObject* obj : Fields) AddFieldParam(bound, *static_cast<const TOdbField*>(obj));
+  std::string out;
+  std::size_t i = 0;
+  for (TObject* obj : Fields) {
+    const std::string& value = bound.Values()[i++];
+    out += static_cast<const TOdbField*>(obj)->GetName();
+    out += '\0';
+    out += std::to_string(value.size());
+    out += ':';
+    out += value;
+  }
+  return out;
+}
+
+// The names and types of Fields, which the texts of inserts and updates
+// are made from.
+std::string FieldSignature(TUnorderedList& Fields) {
   std::string out;
   for (TObject* obj : Fields) {
     const auto* field = static_cast<const TOdbField*>(obj);
-    TPgParams one;
-    AddFieldParam(one, *field);
     out += field->GetName();
     out += '\0';
-    out += std::to_string(one.Values()[0].size());
-    out += ':';
-    out += one.Values()[0];
+    out += static_cast<char>('0' + static_cast<int>(field->GetFieldType()));
   }
   return out;
 }
@@ -58,39 +72,52 @@ std::string TTableCursor::RowGuard(int N) const {
 
 void TTableCursor::Insert(TUnorderedList& Fields, TMemoryStream& Stream) {
   TPgParams params;
-  std::vector<std::string> cols, values;
   std::vector<TOdbField*> autoIncs;
-  std::string returning;
   for (TObject* obj : Fields) {
     auto* field = static_cast<TOdbField*>(obj);
     if (field->GetFieldType() == oftAutoInc) {
       // The server assigns the number.
       autoIncs.push_back(field);
-      returning += ", " + QuoteIdent(field->GetName());
       continue;
     }
-    cols.push_back(QuoteIdent(field->GetName()));
-    values.push_back(Param(params.Next()));
     AddFieldParam(params, *field);
   }
-  cols.push_back(kObjectColumn);
-  values.push_back(Param(params.Next()));
   const std::string_view image = Stream.View();
   params.AddBytea(image);
-  // The new row becomes current: return what a position needs.
-  std::string sql = "insert into " + def_.QuotedTable() + " (" + Join(cols) + ") values (" +
-                    Join(values) + ") returning " + kRowIdColumn;
-  for (const std::string& e : OrderExprs(currentIndex_)) sql += ", " + e;
+  const std::string signature = FieldSignature(Fields);
+  const std::string& sql = Sql(
+      TSqlKind::Insert, 0, 0,
+      [&] {
+        std::vector<std::string> cols, values;
+        std::string returning;
+        int n = 1;
+        for (TObject* obj : Fields) {
+          const auto* field = static_cast<const TOdbField*>(obj);
+          if (field->GetFieldType() == oftAutoInc) {
+            returning += ", " + QuoteIdent(field->GetName());
+            continue;
+          }
+          cols.push_back(QuoteIdent(field->GetName()));
+          values.push_back(Param(n++));
+        }
+        cols.push_back(kObjectColumn);
+        values.push_back(Param(n));
+        // The new row becomes current: return what a position needs.
+        std::string text = "insert into " + def_.QuotedTable() + " (" + Join(cols) + ") values (" +
+                           Join(values) + ") returning " + kRowIdColumn;
+        for (const std::string& e : OrderExprs(currentIndex_)) text += ", " + e;
+        return text + returning;
+      },
+      signature);
   // Numbers first, image after: the row waits uncommitted for the Update
   // that brings its image.
   const TPgResult r = !autoIncs.empty() && image.empty()
-                          ? Session().RunPendingInsert(*this, sql + returning, params, &def_)
-                          : Session().Run(sql + returning, params, &def_, true);
+                          ? Session().RunPendingInsert(*this, sql, params, &def_)
+                          : Session().Run(sql, params, &def_, true);
   const int keyEnd = r.Columns() - static_cast<int>(autoIncs.size());
   rowId_ = r.Int8(0, 0);
-  image_.assign(image);
-  imageValid_ = true;
-  TakeKey(r, keyEnd);
+  SetImage(image);
+  TakeKey(r, 0, 1, keyEnd);
   for (std::size_t i = 0; i < autoIncs.size(); ++i) {
     autoIncs[i]->SetAsInteger(
         static_cast<std::int32_t>(r.Integer(0, keyEnd + static_cast<int>(i))));
@@ -125,21 +152,26 @@ bool TTableCursor::UpdateImage(TUnorderedList& Fields, std::string_view Image) {
   TPgParams params;
   params.AddBytea(Image);
   params.AddInt8(rowId_);
-  std::vector<std::string> cols, values;
-  for (TObject* obj : Fields) {
-    const auto* field = static_cast<const TOdbField*>(obj);
-    cols.push_back(QuoteIdent(field->GetName()));
-    values.push_back(Param(params.Next()));
-    AddFieldParam(params, *field);
-  }
-  std::string sql =
-      "update " + def_.QuotedTable() + " set " + kObjectColumn + " = $1" + RowGuard(2);
-  if (!cols.empty()) {
-    sql += " and (" + Join(cols) + ", 0) is not distinct from (" + Join(values) + ", 0)";
-  }
+  for (TObject* obj : Fields) AddFieldParam(params, *static_cast<const TOdbField*>(obj));
+  const std::string& sql = Sql(
+      TSqlKind::SetImage, 0, 0,
+      [&] {
+        std::vector<std::string> cols, values;
+        int n = 3;
+        for (TObject* obj : Fields) {
+          cols.push_back(QuoteIdent(static_cast<const TOdbField*>(obj)->GetName()));
+          values.push_back(Param(n++));
+        }
+        std::string text =
+            "update " + def_.QuotedTable() + " set " + kObjectColumn + " = $1" + RowGuard(2);
+        if (!cols.empty()) {
+          text += " and (" + Join(cols) + ", 0) is not distinct from (" + Join(values) + ", 0)";
+        }
+        return text;
+      },
+      FieldSignature(Fields));
   if (Session().Run(sql, params, &def_, true).AffectedRows() != 1) return false;
-  image_.assign(Image);
-  imageValid_ = true;
+  SetImage(Image);
   return true;
 }
 
@@ -151,31 +183,36 @@ void TTableCursor::UpdateCurrent(TUnorderedList& Fields, TMemoryStream& Stream) 
     return;
   }
   TPgParams params;
-  std::vector<std::string> sets;
-  for (TObject* obj : Fields) {
-    const auto* field = static_cast<const TOdbField*>(obj);
-    sets.push_back(QuoteIdent(field->GetName()) + " = " + Param(params.Next()));
-    AddFieldParam(params, *field);
-  }
-  sets.push_back(std::string(kObjectColumn) + " = " + Param(params.Next()));
+  for (TObject* obj : Fields) AddFieldParam(params, *static_cast<const TOdbField*>(obj));
   params.AddBytea(image);
-  const int rowParam = params.Next();
   params.AddInt8(rowId_);
   // A record that another connection has locked is refused: the statement
   // takes the record's lock key for its own duration (or, inside a
   // transaction, until the transaction ends).
-  std::string sql = "update " + def_.QuotedTable() + " set " + Join(sets) + RowGuard(rowParam) +
-                    " returning " + kRowIdColumn;
-  for (const std::string& e : OrderExprs(currentIndex_)) sql += ", " + e;
+  const std::string& sql = Sql(
+      TSqlKind::Update, 0, 0,
+      [&] {
+        std::vector<std::string> sets;
+        int n = 1;
+        for (TObject* obj : Fields) {
+          sets.push_back(QuoteIdent(static_cast<const TOdbField*>(obj)->GetName()) + " = " +
+                         Param(n++));
+        }
+        sets.push_back(std::string(kObjectColumn) + " = " + Param(n++));
+        std::string text = "update " + def_.QuotedTable() + " set " + Join(sets) + RowGuard(n) +
+                           " returning " + kRowIdColumn;
+        for (const std::string& e : OrderExprs(currentIndex_)) text += ", " + e;
+        return text;
+      },
+      FieldSignature(Fields));
   TPgResult r = Session().Run(sql, params, &def_, true);
   if (r.Rows() == 0) {
     TPgParams p;
     p.AddInt8(rowId_);
     Session().RaiseLockedOrMissing(def_.Table, oid_, std::string(kRowIdColumn) + " = $1", p);
   }
-  image_.assign(image);
-  imageValid_ = true;
-  TakeKey(r, r.Columns());
+  SetImage(image);
+  TakeKey(r, 0, 1, r.Columns());
   DropAhead();
   writtenRowId_ = rowId_;
   writtenFields_ = std::move(fieldImage);
@@ -191,7 +228,9 @@ void TTableCursor::Delete() {
     TPgParams params;
     params.AddInt8(rowId_);
     TPgResult r =
-        Session().Run("delete from " + def_.QuotedTable() + RowGuard(1), params, &def_, true);
+        Session().Run(Sql(TSqlKind::Delete, 0, 0,
+                          [&] { return "delete from " + def_.QuotedTable() + RowGuard(1); }),
+                      params, &def_, true);
     if (r.AffectedRows() == 0) {
       Session().RaiseLockedOrMissing(def_.Table, oid_, std::string(kRowIdColumn) + " = $1", params);
     }

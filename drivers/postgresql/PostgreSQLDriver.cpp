@@ -95,6 +95,7 @@ void TPostgreSQLDriver::InternalCreateDataset(TObjectDataset& Dataset) {
   InSavepoint(Session(), "corvid_create", [&] {
     for (const std::string& s : statements) Session().RunText(s, &def);
   });
+  Session().TablesChanged();
 }
 
 void TPostgreSQLDriver::InternalDeleteDataset(TObjectDataset& Dataset) {
@@ -107,7 +108,8 @@ void TPostgreSQLDriver::InternalDeleteDataset(TObjectDataset& Dataset) {
   }
   try {
     Session().ForgetOid(table);
-    Session().Run("drop table " + pgsql::QuoteIdent(table), pgsql::TPgParams(), nullptr, true);
+    Session().RunOnce("drop table " + pgsql::QuoteIdent(table));
+    Session().TablesChanged();
   } catch (...) {
     Session().AdvisoryUnlock(oid, 0, false);
     throw;

@@ -264,6 +264,106 @@ TEST_F(PgDriverTest, ACommitThatTheServerRolledBackIsReported) {
   EXPECT_EQ(scratch_->Sql("select count(*) from items"), "0");
 }
 
+// --- Prepared statements --------------------------------------------------------
+
+// The same items with Code as a float: a table of the same name made anew
+// from it returns another type for the same statement text.
+class TFloatCodeMapping : public TORMapping {
+  CORVID_CLASS(TFloatCodeMapping, ::corvid::TORMapping)
+ public:
+  TClass GetObjectType() const override { return TItem::StaticClass(); }
+  void DefineFields() override {
+    AddField("Name", oftString, 31);
+    AddField("Code", oftFloat);
+  }
+  void DefineIndices() override { AddIndex("ByCode", {iaUnique}, {"Code"}); }
+  void UpdateFieldsFromObj(const TObject* Obj) override {
+    FieldByName("Name")->SetAsString(static_cast<const TItem&>(*Obj).Name);
+    FieldByName("Code")->SetAsFloat(static_cast<const TItem&>(*Obj).Code);
+  }
+};
+
+// The statements the driver keeps prepared against those the server holds
+// for the session.
+void ExpectPreparedAsOnTheServer(TObjectDatabase& Db) {
+  auto& driver = static_cast<TPostgreSQLDriver&>(*Db.GetDriver());
+  PGresult* r = PQexec(pgsql::RawConnection(driver), "select count(*) from pg_prepared_statements");
+  ASSERT_EQ(PQresultStatus(r), PGRES_TUPLES_OK) << PQresultErrorMessage(r);
+  EXPECT_EQ(std::to_string(driver.Session().Connection().PreparedCount()), PQgetvalue(r, 0, 0));
+  PQclear(r);
+}
+
+// A statement first met in an aborted transaction is not prepared; those
+// prepared before the failure outlive its rollback and a reconnect forgets
+// them all.
+TEST_F(PgDriverTest, PreparedStatementsOutliveAFailedTransaction) {
+  TObjectFile& file = Items();
+  Add(file, "a", 1, 0);
+  db_->StartTransaction();
+  Add(file, "b", 2, 0);
+  auto& driver = static_cast<TPostgreSQLDriver&>(*db_->GetDriver());
+  PQclear(PQexec(pgsql::RawConnection(driver), "select 1/0"));
+  const std::size_t prepared = driver.Session().Connection().PreparedCount();
+  EXPECT_THROW(file.FindLast(), EOdbError);
+  EXPECT_EQ(driver.Session().Connection().PreparedCount(), prepared);
+  db_->RollBack();
+  ExpectPreparedAsOnTheServer(*db_);
+  ASSERT_TRUE(file.FindLast());
+  EXPECT_EQ(Current(file).Name, "a");
+  Add(file, "c", 3, 0);
+  EXPECT_EQ(Walk(file), (Names{"a", "c"}));
+  ExpectPreparedAsOnTheServer(*db_);
+
+  files_.clear();
+  db_->Close();
+  db_->Open(server_.Address(), server_.User, server_.Password);
+  EXPECT_EQ(driver.Session().Connection().PreparedCount(), 0u);
+  TObjectFile again(*db_, "Items", TItemMapping::StaticClass());
+  again.Open();
+  EXPECT_EQ(Walk(again), (Names{"a", "c"}));
+  ExpectPreparedAsOnTheServer(*db_);
+}
+
+// A table that changes shape under statements prepared for it: made anew
+// through this connection inside a transaction, or altered by another
+// connection.
+TEST_F(PgDriverTest, PreparedStatementsFollowATableThatChangesShape) {
+  {
+    TObjectFile file(*db_, "Coded", TCodedItemMapping::StaticClass());
+    file.CreateFile();
+    file.Open();
+    TItem a("a", 1, 0);
+    file.SetCurrentObj(&a);
+    file.Insert();
+    file.SetIndexName("ByCode");
+    ASSERT_TRUE(file.FindFirst());
+    file.Close();
+    file.DeleteFile();
+  }
+  db_->StartTransaction();
+  {
+    TObjectFile file(*db_, "Coded", TFloatCodeMapping::StaticClass());
+    file.CreateFile();
+    file.Open();
+    TItem b("b", 2, 0);
+    file.SetCurrentObj(&b);
+    file.Insert();
+    file.SetIndexName("ByCode");
+    ASSERT_TRUE(file.FindFirst());
+    EXPECT_EQ(Current(file).Name, "b");
+  }
+  db_->Commit();
+
+  TObjectFile& file = Items();
+  Add(file, "a", 1, 0);
+  Add(file, "b", 2, 0);
+  file.SetIndexName("ByCode");
+  EXPECT_EQ(Walk(file), (Names{"b", "a"}));
+  scratch_->Sql("alter table items alter column code type bigint");
+  EXPECT_EQ(Walk(file), (Names{"b", "a"}));
+  ExpectPreparedAsOnTheServer(*db_);
+}
+
 // --- SQL access on the same tables ---------------------------------------------
 
 TEST_F(PgDriverTest, UpdateObjectAndQueryShareTheTables) {
