@@ -43,6 +43,7 @@
 #include <vector>
 
 #include "bench/BenchImage.h"
+#include "bench/BenchReport.h"
 #include "corvid/odb/Odb.h"
 #include "corvid/persist/ObjPerst.h"
 
@@ -434,30 +435,8 @@ BENCHMARK(RawWalk)->Unit(benchmark::kMillisecond)->MinTime(2.0)->UseRealTime();
 BENCHMARK(CorvidFind)->Unit(benchmark::kMicrosecond)->MinTime(2.0)->UseRealTime();
 BENCHMARK(RawFind)->Unit(benchmark::kMicrosecond)->MinTime(2.0)->UseRealTime();
 
-// Console output as usual, and the real and CPU time per iteration of each
-// run kept by name (every repetition) for the ratios printed at the end.
-class RatioReporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& Reports) override {
-    for (const Run& run : Reports) {
-      if (!run.error_occurred && run.run_type == Run::RT_Iteration) {
-        real[run.run_name.function_name].push_back(run.GetAdjustedRealTime());
-        cpu[run.run_name.function_name].push_back(run.GetAdjustedCPUTime());
-      }
-    }
-    ConsoleReporter::ReportRuns(Reports);
-  }
-  // The median of the repetitions of Name, 0 when it did not run.
-  static double Median(std::map<std::string, std::vector<double>>& Times, const std::string& Name) {
-    std::vector<double>& t = Times[Name];
-    if (t.empty()) return 0;
-    std::sort(t.begin(), t.end());
-    const std::size_t n = t.size();
-    return n % 2 ? t[n / 2] : (t[n / 2 - 1] + t[n / 2]) / 2;
-  }
-  std::map<std::string, std::vector<double>> real;
-  std::map<std::string, std::vector<double>> cpu;
-};
+using benchreport::Median;
+using benchreport::TRatioReporter;
 
 }  // namespace
 
@@ -467,18 +446,16 @@ int main(int argc, char** argv) {
   // The database is made before any benchmark runs, so that no profile of
   // one benchmark (callgrind --toggle-collect) holds the setup.
   Bench();
-  RatioReporter reporter;
+  TRatioReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
   // Corvid divided by the raw baseline, from the medians of the repetitions.
   for (const char* work : {"Insert", "Walk", "Find"}) {
     const std::string corvid = std::string("Corvid") + work, raw = std::string("Raw") + work;
-    const double rawReal = RatioReporter::Median(reporter.real, raw);
-    const double rawCpu = RatioReporter::Median(reporter.cpu, raw);
-    if (rawReal <= 0 || rawCpu <= 0 || RatioReporter::Median(reporter.real, corvid) <= 0) continue;
+    if (reporter.Real(corvid) == nullptr || reporter.Real(raw) == nullptr) continue;
     std::printf(
         "Corvid / raw libpq, %-6s (%d rows in the walked table): real %.2f   client CPU %.2f\n",
-        work, kRows, RatioReporter::Median(reporter.real, corvid) / rawReal,
-        RatioReporter::Median(reporter.cpu, corvid) / rawCpu);
+        work, kRows, Median(*reporter.Real(corvid)) / Median(*reporter.Real(raw)),
+        Median(*reporter.Cpu(corvid)) / Median(*reporter.Cpu(raw)));
   }
   benchmark::Shutdown();
   return 0;
