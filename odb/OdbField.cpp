@@ -2,6 +2,7 @@
 #include "corvid/odb/OdbField.h"
 
 #include <algorithm>
+#include <bit>
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
@@ -18,17 +19,26 @@ namespace {
 constexpr std::uint16_t kFloatWidth = 8;
 constexpr std::uint16_t kIntegerWidth = 4;
 
-// Values are stored little-endian whatever the host's byte order.
+// Values are stored little-endian whatever the host's byte order; on a
+// little-endian host that is a plain copy.
 std::uint64_t LoadLE(const std::uint8_t* p, int n) {
   std::uint64_t v = 0;
-  for (int i = n - 1; i >= 0; --i) v = (v << 8) | p[i];
+  if constexpr (std::endian::native == std::endian::little) {
+    std::memcpy(&v, p, static_cast<std::size_t>(n));
+  } else {
+    for (int i = n - 1; i >= 0; --i) v = (v << 8) | p[i];
+  }
   return v;
 }
 
 void StoreLE(std::uint8_t* p, std::uint64_t v, int n) {
-  for (int i = 0; i < n; ++i) {
-    p[i] = static_cast<std::uint8_t>(v & 0xFF);
-    v >>= 8;
+  if constexpr (std::endian::native == std::endian::little) {
+    std::memcpy(p, &v, static_cast<std::size_t>(n));
+  } else {
+    for (int i = 0; i < n; ++i) {
+      p[i] = static_cast<std::uint8_t>(v & 0xFF);
+      v >>= 8;
+    }
   }
 }
 
@@ -80,7 +90,11 @@ void TOdbField::SetSize(std::uint16_t Size) {
   buffer_ = std::make_unique<std::uint8_t[]>(size_);
 }
 
-void TOdbField::CheckType(TOdbFieldType FieldType) const {
+void TOdbField::RaiseInvalidFieldType() {
+  RaiseOdb<EOdbInvalidFieldType>();
+}
+
+void TOdbField::CheckOtherType(TOdbFieldType FieldType) const {
   bool ok = false;
   switch (fieldType_) {
     case oftString:
@@ -93,11 +107,6 @@ void TOdbField::CheckType(TOdbFieldType FieldType) const {
       break;
   }
   if (!ok) RaiseOdb<EOdbInvalidFieldType>();
-}
-
-void TOdbField::CheckNumericSize(std::uint16_t Width) const {
-  // Only a field read from a damaged stream can be this short.
-  if (size_ < Width || !buffer_) RaiseOdb<EOdbInvalidFieldType>();
 }
 
 std::uint8_t TOdbField::StoredLength() const {

@@ -78,7 +78,11 @@ class TOdbField : public TObject {
   /// be read from or written to this field: a string only from a string
   /// field, a float only from a float field, an integer from an integer or
   /// auto-increment field.
-  void CheckType(TOdbFieldType FieldType) const;
+  void CheckType(TOdbFieldType FieldType) const {
+    // Inline for the usual case, a value of the field's own type: every
+    // record a mapping copies asks.
+    if (FieldType != fieldType_) CheckOtherType(FieldType);
+  }
   /// A string field's first character (byte 1 of the buffer), for drivers
   /// that copy characters straight in or out; capacity GetSize() - 1.
   /// Raises EOdbInvalidFieldType for another type or a string field of Size 0.
@@ -103,7 +107,14 @@ class TOdbField : public TObject {
   explicit TOdbField(TBlank) {}
 
   /// Checks that the buffer holds the Width bytes of a numeric value.
-  void CheckNumericSize(std::uint16_t Width) const;
+  void CheckNumericSize(std::uint16_t Width) const {
+    // Only a field read from a damaged stream can be this short.
+    if (size_ < Width || !buffer_) RaiseInvalidFieldType();
+  }
+  /// CheckType for a type other than the field's own.
+  void CheckOtherType(TOdbFieldType FieldType) const;
+  /// EOdbInvalidFieldType without a detail.
+  [[noreturn]] static void RaiseInvalidFieldType();
   /// The number of characters a string field can give back without leaving
   /// its buffer.
   std::uint8_t StoredLength() const;
@@ -137,12 +148,14 @@ bool FieldsEqual(const TOdbField& A, const TOdbField& B);
 /// Whether two field (or index) names are equal regardless of letter case,
 /// as CompareStringNoCase decides. Inline: mappings and drivers ask for every
 /// record. Names spelt as defined match on their bytes; names of the same
-/// length whose first ASCII characters differ other than in case are told
-/// apart without folding.
+/// length whose first differing characters are ASCII and differ other than
+/// in case are told apart without folding.
 inline bool SameOdbFieldName(std::string_view A, std::string_view B) {
   if (A.size() != B.size()) return false;
-  if (A.empty() || std::memcmp(A.data(), B.data(), A.size()) == 0) return true;
-  const auto a = static_cast<unsigned char>(A[0]), b = static_cast<unsigned char>(B[0]);
+  std::size_t i = 0;
+  while (i < A.size() && A[i] == B[i]) ++i;
+  if (i == A.size()) return true;
+  const auto a = static_cast<unsigned char>(A[i]), b = static_cast<unsigned char>(B[i]);
   if (a < 0x80 && b < 0x80 && (a | 0x20) != (b | 0x20)) return false;
   return CompareStringNoCase(A, B) == cmpEqual;
 }
