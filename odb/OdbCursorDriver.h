@@ -105,12 +105,12 @@ class TBookmarkStore {
 // dataset is no query or the statement is blank.
 std::string QuerySelectText(TObjectDataset& Dataset);
 
-// The select statement of a query with its values as parameters: Text is
-// empty when the statement has none to offer, otherwise it reads as
-// QuerySelectText would but with the i-th value written as the driver's
-// placeholder Mark followed by i ("?1", "$1") and given in Params[i - 1].
-// Only the key search of TObjectQuery::Search offers one, while the
-// statement is still the one Search wrote.
+/// The select statement of a query with its values as parameters: Text is
+/// empty when the statement has none to offer, otherwise it reads as
+/// QuerySelectText would but with the i-th value written as the driver's
+/// placeholder Mark followed by i ("?1", "$1") and given in Params[i - 1].
+/// Only the key search of TObjectQuery::Search offers one, while the
+/// statement is still the one Search wrote.
 struct TQueryParameters {
   std::string Text;
   std::vector<std::string> Params;
