@@ -145,9 +145,9 @@ class TTable : public TCursor {
   // row id; while a walk is live this reads the data the walk sees. A
   // record another connection deleted leaves nothing current.
   void RefreshKeys();
-  // Takes the values of Fields and the image of Stream as the current
-  // record's.
-  void KeepWritten(TUnorderedList& Fields, TMemoryStream& Stream);
+  // After BindRow and the write: takes the key values of the fields it
+  // bound and the image of Stream as the current record's.
+  void KeepWritten(TMemoryStream& Stream);
   void BindValue(sqlite3_stmt* Stmt, int Param, const TValue& V) const;
   void BindField(sqlite3_stmt* Stmt, int Param, const TOdbField& F) const;
   TValue FieldValue(const TOdbField& F) const;

@@ -120,12 +120,12 @@ void TTable::BindRow(sqlite3_stmt* Stmt, TUnorderedList& Fields, TMemoryStream& 
                     static_cast<int>(size), SQLITE_STATIC);
 }
 
-void TTable::KeepWritten(TUnorderedList& Fields, TMemoryStream& Stream) {
+void TTable::KeepWritten(TMemoryStream& Stream) {
   imageInLive_ = false;
   imageGone_ = false;
   keysOf_ = -1;
-  // Only the key values are read back (to move on from this record).
-  MatchFields(Fields);
+  // Only the key values are read back (to move on from this record), from
+  // the fields BindRow matched.
   for (std::size_t c = 0; c < schema_.Columns.size(); ++c) {
     if (keyColumn_[c]) values_[c] = FieldValue(*fieldOf_[c]);
   }
@@ -213,7 +213,7 @@ void TTable::Insert(TUnorderedList& Fields, TMemoryStream& Stream) {
   if (savepoint != nullptr && !pending) savepoint->Release();
   StopCursor();
   rowId_ = sqlite3_last_insert_rowid(d.Handle());
-  KeepWritten(Fields, Stream);
+  KeepWritten(Stream);
   positioned_ = true;
   if (pending) d.SetPendingInsert(this, std::move(savepoint));
 }
@@ -243,7 +243,7 @@ void TTable::Update(TUnorderedList& Fields, TMemoryStream& Stream) {
     }
     throw;
   }
-  KeepWritten(Fields, Stream);
+  KeepWritten(Stream);
   if (aliasColumn_ >= 0) rowId_ = std::get<std::int64_t>(values_[aliasColumn_]);
 }
 
