@@ -35,6 +35,13 @@ inline std::string Header(std::string_view ClassName) {
   return h;
 }
 
+// The header of the images of class T (a Corvid class), made once.
+template <class T>
+const std::string& HeaderOf() {
+  static const std::string header = Header(T::StaticClass().Name());
+  return header;
+}
+
 inline void PutInt(std::string& Out, std::int32_t V) {
   char b[5];
   if (V >= -128 && V <= 127) {

@@ -151,13 +151,8 @@ void RawPrepare(PGconn* Conn, const char* Name, const char* Sql) {
   PQclear(r);
 }
 
-const std::string& ImageHeader() {
-  static const std::string header = benchimage::Header(TBenchItem::StaticClass().Name());
-  return header;
-}
-
 void PackItem(const TBenchItem& Item, std::string& Out) {
-  Out.assign(ImageHeader());
+  Out.assign(benchimage::HeaderOf<TBenchItem>());
   benchimage::PutString(Out, Item.Name);
   benchimage::PutInt(Out, Item.Code);
   benchimage::PutFloat(Out, Item.Weight);
@@ -165,7 +160,7 @@ void PackItem(const TBenchItem& Item, std::string& Out) {
 }
 
 std::unique_ptr<TBenchItem> UnpackItem(const char* Data, int Size) {
-  benchimage::TReader r(Data, Size, ImageHeader());
+  benchimage::TReader r(Data, Size, benchimage::HeaderOf<TBenchItem>());
   auto item = std::make_unique<TBenchItem>();
   r.String(item->Name);
   item->Code = r.Int();

@@ -114,20 +114,15 @@ constexpr int kPerTransaction = 1000;
 
 // --- the raw side's image codec ---------------------------------------------
 
-const std::string& ImageHeader() {
-  static const std::string header = benchimage::Header(TBenchItem::StaticClass().Name());
-  return header;
-}
-
 void PackItem(const TBenchItem& Item, std::string& Out) {
-  Out.assign(ImageHeader());
+  Out.assign(benchimage::HeaderOf<TBenchItem>());
   benchimage::PutInt(Out, Item.Code);
   benchimage::PutString(Out, Item.Name);
   benchimage::PutFloat(Out, Item.Value);
 }
 
 std::unique_ptr<TBenchItem> UnpackItem(const void* Data, int Size) {
-  benchimage::TReader r(Data, Size, ImageHeader());
+  benchimage::TReader r(Data, Size, benchimage::HeaderOf<TBenchItem>());
   auto item = std::make_unique<TBenchItem>();
   item->Code = r.Int();
   r.String(item->Name);

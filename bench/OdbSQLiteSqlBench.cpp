@@ -121,13 +121,8 @@ struct TCorvidSide {
   std::unique_ptr<TObjectQuery> query;
 };
 
-const std::string& ImageHeader() {
-  static const std::string header = benchimage::Header(TBenchPerson::StaticClass().Name());
-  return header;
-}
-
 void PackPerson(const TBenchPerson& P, std::string& Out) {
-  Out.assign(ImageHeader());
+  Out.assign(benchimage::HeaderOf<TBenchPerson>());
   benchimage::PutString(Out, P.Name);
   benchimage::PutInt(Out, P.Age);
   benchimage::PutFloat(Out, P.Weight);
@@ -135,7 +130,7 @@ void PackPerson(const TBenchPerson& P, std::string& Out) {
 }
 
 std::unique_ptr<TBenchPerson> UnpackPerson(const void* Data, int Size) {
-  benchimage::TReader r(Data, Size, ImageHeader());
+  benchimage::TReader r(Data, Size, benchimage::HeaderOf<TBenchPerson>());
   auto p = std::make_unique<TBenchPerson>();
   r.String(p->Name);
   p->Age = r.Int();
