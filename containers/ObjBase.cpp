@@ -19,6 +19,7 @@ void TNodeContainer::SetCurrentObj(TObject* Obj) {
   if (current_ == nullptr) RaiseContainerIsEmpty();
   TObject* old = current_->Obj;
   current_->Obj = Obj;
+  ++changes_;
   if (old != Obj) ReleaseObj(old);
 }
 

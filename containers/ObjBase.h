@@ -107,11 +107,18 @@ class TNodeContainer : public TContainer {
   bool IsOnMarker() const { return marker_ == current_; }
   void GotoNth(std::int32_t N) { GetNthObj(N); }
 
+  /// A number that changes whenever an object enters or leaves the
+  /// container or is replaced in it (cursor moves leave it alone): while it
+  /// stays the same, pointers to the objects found in the container are
+  /// still the container's, in the same order.
+  std::uint64_t GetChangeCount() const { return changes_; }
+
  protected:
   explicit TNodeContainer(TBlank b) : TContainer(b) {}
 
   TNode* marker_ = nullptr;
   TNode* current_ = nullptr;
+  std::uint64_t changes_ = 0;
 
   friend std::int32_t ReadNodeContainerStart(TObject* Obj, TObjectReader& Reader);
   friend void WriteNodeContainer(TObject* Obj, TObjectWriter& Writer);

@@ -48,6 +48,7 @@ std::int32_t ReadNodeContainerStart(TObject* Obj, TObjectReader& Reader) {
   const std::int32_t n = Reader.ReadInteger();
   c.current_ = nullptr;
   c.marker_ = nullptr;
+  ++c.changes_;
   return n;
 }
 

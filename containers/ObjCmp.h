@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <string_view>
 
 #include "corvid/containers/ObjRoot.h"
@@ -33,6 +34,35 @@ TComparison CompareDateTime(double Left, double Right);
 /// letters and the letters of the 8-bit code page before comparing.
 TComparison CompareString(std::string_view Left, std::string_view Right);
 TComparison CompareStringNoCase(std::string_view Left, std::string_view Right);
+
+/// Whether the N bytes at A and at B are the same. For up to 16 bytes it
+/// compares two overlapping words instead of looping byte by byte, so that
+/// names of different lengths cost the same: the loop's exit was a branch
+/// mispredicted on most look-ups of field and class names.
+inline bool SameShortBytes(const char* A, const char* B, std::size_t N) {
+  const auto differ8 = [](const char* X, const char* Y) {
+    std::uint64_t x, y;
+    std::memcpy(&x, X, 8);
+    std::memcpy(&y, Y, 8);
+    return x ^ y;
+  };
+  const auto differ4 = [](const char* X, const char* Y) {
+    std::uint32_t x, y;
+    std::memcpy(&x, X, 4);
+    std::memcpy(&y, Y, 4);
+    return x ^ y;
+  };
+  if (N > 16) return std::memcmp(A, B, N) == 0;
+  if (N >= 8) return (differ8(A, B) | differ8(A + N - 8, B + N - 8)) == 0;
+  if (N >= 4) return (differ4(A, B) | differ4(A + N - 4, B + N - 4)) == 0;
+  if (N == 0) return true;
+  return A[0] == B[0] && A[N / 2] == B[N / 2] && A[N - 1] == B[N - 1];
+}
+
+/// Whether A and B hold the same bytes (SameShortBytes after the sizes).
+inline bool SameBytes(std::string_view A, std::string_view B) {
+  return A.size() == B.size() && SameShortBytes(A.data(), B.data(), A.size());
+}
 
 /// cmpLess <-> cmpGreater; anything else gives cmpEqual.
 TComparison NegateComparison(TComparison C);

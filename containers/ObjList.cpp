@@ -40,6 +40,7 @@ void TOrderedList::Clear() {
   current_ = nullptr;
   marker_ = nullptr;
   count_ = 0;
+  ++changes_;
   while (node != nullptr) {
     TListNode* next = node->Next;
     TObject* obj = node->Obj;
@@ -114,6 +115,7 @@ void TOrderedList::LinkBefore(TListNode* Pos, TObject* Obj) {
   }
   Pos->Prev = node;
   ++count_;
+  ++changes_;
   current_ = node;
 }
 
@@ -140,6 +142,7 @@ void TOrderedList::LinkAfter(TListNode* Pos, TObject* Obj) {
     Pos->Next = node;
   }
   ++count_;
+  ++changes_;
   current_ = node;
 }
 
@@ -206,6 +209,7 @@ TObject* TOrderedList::DetachCurrent() {
   }
   if (marker_ == node) marker_ = nullptr;
   --count_;
+  ++changes_;
   delete node;
   return obj;
 }

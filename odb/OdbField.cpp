@@ -2,6 +2,7 @@
 #include "corvid/odb/OdbField.h"
 
 #include <algorithm>
+#include <atomic>
 #include <bit>
 #include <charconv>
 #include <cmath>
@@ -75,6 +76,15 @@ TOdbField::TOdbField(std::string Name, TOdbFieldType FieldType, std::uint16_t Si
 }
 
 TOdbField::~TOdbField() = default;
+
+namespace detail {
+std::atomic<std::uint64_t> odbFieldRenames{0};
+}  // namespace detail
+
+void TOdbField::SetName(std::string Name) {
+  name_ = std::move(Name);
+  detail::odbFieldRenames.fetch_add(1, std::memory_order_relaxed);
+}
 
 void TOdbField::SetFieldType(TOdbFieldType FieldType) {
   const std::uint16_t size = DefaultOdbFieldSize(FieldType);

@@ -23,6 +23,7 @@
 /// matches fields by name without regard to letter case.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -67,7 +68,8 @@ class TOdbField : public TObject {
   void SetSize(std::uint16_t Size);
 
   const std::string& GetName() const { return name_; }
-  void SetName(std::string Name) { name_ = std::move(Name); }
+  /// Renaming a field also changes OdbFieldRenameCount().
+  void SetName(std::string Name);
   TOdbFieldType GetFieldType() const { return fieldType_; }
   std::uint16_t GetSize() const { return size_; }
   /// The raw value buffer (GetSize() bytes) in the layout of the type.
@@ -133,6 +135,15 @@ class TOdbField : public TObject {
 /// 1234.5 -> "1234.500000000000000", 1E18 -> "1E18".
 std::string OdbFloatToStr(double Value, char Separator);
 
+namespace detail {
+extern std::atomic<std::uint64_t> odbFieldRenames;
+}  // namespace detail
+/// A number that changes whenever any field is renamed (SetName), in any
+/// thread: look-ups that remember which field a name found check it.
+inline std::uint64_t OdbFieldRenameCount() {
+  return detail::odbFieldRenames.load(std::memory_order_relaxed);
+}
+
 /// The field of List whose name equals Name regardless of letter case; the
 /// list's cursor is left on it. Raises EOdbFieldDoesNotExist with Name as
 /// detail when there is none.
@@ -152,6 +163,7 @@ bool FieldsEqual(const TOdbField& A, const TOdbField& B);
 /// in case are told apart without folding.
 inline bool SameOdbFieldName(std::string_view A, std::string_view B) {
   if (A.size() != B.size()) return false;
+  if (SameShortBytes(A.data(), B.data(), A.size())) return true;
   std::size_t i = 0;
   while (i < A.size() && A[i] == B[i]) ++i;
   if (i == A.size()) return true;

@@ -55,11 +55,32 @@ TOdbIndex* TORMapping::AddIndex(std::string Name, TOdbIndexAttributes Attributes
 }
 
 TOdbField* TORMapping::FieldByName(std::string_view Name) {
-  // Mappings look their fields up for every record they copy, so the hit
-  // is found without building a search key; GetFieldInList reports a miss.
+  const std::uintptr_t address = reinterpret_cast<std::uintptr_t>(Name.data());
+  TFieldMemo& slot = fieldMemo_[(address * 0x9E3779B97F4A7C15u) >> 60];
+  static_assert(kFieldMemoSize == 16, "the slot is the product's top four bits");
+  if (slot.Name == Name.data() && slot.Field != nullptr &&
+      memoListChanges_ == fields_->GetChangeCount() && memoRenames_ == OdbFieldRenameCount() &&
+      SameBytes(slot.Field->GetName(), Name)) {
+    return slot.Field;
+  }
+  return FieldByNameSlow(Name, slot);
+}
+
+TOdbField* TORMapping::FieldByNameSlow(std::string_view Name, TFieldMemo& Slot) {
+  const std::uint64_t changes = fields_->GetChangeCount(), renames = OdbFieldRenameCount();
+  if (memoListChanges_ != changes || memoRenames_ != renames) {
+    fieldMemo_.fill(TFieldMemo{});
+    memoListChanges_ = changes;
+    memoRenames_ = renames;
+  }
+  // The first field of that name, found without building a search key;
+  // GetFieldInList reports a miss.
   for (TObject* o : *fields_) {
     auto* field = static_cast<TOdbField*>(o);
-    if (SameOdbFieldName(field->GetName(), Name)) return field;
+    if (SameOdbFieldName(field->GetName(), Name)) {
+      Slot = TFieldMemo{Name.data(), field};
+      return field;
+    }
   }
   return GetFieldInList(Name, *fields_);
 }

@@ -36,6 +36,7 @@
 /// order and match names without regard to letter case.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <initializer_list>
 #include <memory>
@@ -117,9 +118,26 @@ class TORMapping : public TObject {
   TORMapping();
 
  private:
+  // FieldByName's memo. Mappings look the same fields up by the same names
+  // (usually literals, hence at the same addresses) for every record: a
+  // slot chosen by the name's address remembers the field it found. The
+  // memo is forgotten when the field list changes or any field is renamed;
+  // a hit still compares the name's bytes, as a caller's buffer may hold
+  // another name by now (a name spelt in another case than the field's
+  // takes the walk every time).
+  struct TFieldMemo {
+    const char* Name = nullptr;
+    TOdbField* Field = nullptr;
+  };
+  static constexpr std::size_t kFieldMemoSize = 16;
+  TOdbField* FieldByNameSlow(std::string_view Name, TFieldMemo& Slot);
+
   std::unique_ptr<TUnorderedList> fields_;
   std::unique_ptr<TUnorderedList> indices_;
   TObjectDatabase* database_ = nullptr;
+  std::array<TFieldMemo, kFieldMemoSize> fieldMemo_{};
+  std::uint64_t memoListChanges_ = 0;
+  std::uint64_t memoRenames_ = 0;
 
   friend std::unique_ptr<TORMapping> CreateMapping(TClass MappingClass, TObjectDatabase* Database);
 };

@@ -87,9 +87,9 @@ const TStreamableInterface* TObjectStream::LookupForWrite(const TObject* Obj) {
 const TStreamableInterface* TObjectStream::LookupForRead(std::string_view Name) {
   // Containers usually hold objects of one class: try the last hit first.
   const TStreamableInterface* last = readHits_[(readNext_ + CacheSize - 1) % CacheSize];
-  if (last != nullptr && last->Name() == Name) return last;
+  if (last != nullptr && SameBytes(last->Name(), Name)) return last;
   for (const TStreamableInterface* e : readHits_) {
-    if (e != nullptr && e->Name() == Name) return e;
+    if (e != nullptr && SameBytes(e->Name(), Name)) return e;
   }
   const TStreamableInterface* e = FindStreamableInterface(Name);
   if (e != nullptr) {

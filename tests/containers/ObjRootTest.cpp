@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <string>
 
 #include "Counted.h"
 #include "ExpectRaises.h"
@@ -165,6 +166,24 @@ TEST(ObjCmp, ScalarsStringsAndNegation) {
   EXPECT_EQ(CompareLess(&x, &x), cmpLess);
   EXPECT_EQ(CompareGreater(&x, &x), cmpGreater);
   EXPECT_EQ(CompareEqual(&x, nullptr), cmpEqual);
+}
+
+TEST(ObjCmp, SameShortBytesFindsADifferenceAtEveryPosition) {
+  // The word compares overlap differently for each length: a byte that
+  // differs anywhere, at any length up to past the memcmp threshold, counts.
+  const std::string a(24, 'x');
+  for (std::size_t n = 0; n <= a.size(); ++n) {
+    std::string b = a;
+    EXPECT_TRUE(SameShortBytes(a.data(), b.data(), n)) << n;
+    for (std::size_t i = 0; i < n; ++i) {
+      b = a;
+      b[i] = 'y';
+      EXPECT_FALSE(SameShortBytes(a.data(), b.data(), n)) << n << " at " << i;
+    }
+  }
+  EXPECT_FALSE(SameBytes("Code", "Codes"));
+  EXPECT_FALSE(SameBytes("Code", "code"));
+  EXPECT_TRUE(SameBytes("", ""));
 }
 
 }  // namespace

@@ -238,6 +238,36 @@ TEST_F(OdbFramework, MappingDefinesInOrderThroughTheMostDerivedClass) {
   EXPECT_THROW(CreateMapping(TORMapping::StaticClass(), db_.get()), EInvalidObjectType);
 }
 
+TEST_F(OdbFramework, FieldByNameFollowsChangesToTheFieldsAndTheCallersBuffer) {
+  // FieldByName remembers fields by the address of the name it was given:
+  // what it returns must still be the first field of that name.
+  auto m = CreateMapping(TFwAutoItemMapping::StaticClass(), db_.get());
+  TUnorderedList& fields = m->GetFields();
+  std::string name = "Code";
+  TOdbField* code = m->FieldByName(name);
+  ASSERT_EQ(code->GetName(), "Code");
+  name = "Name";  // same buffer, another name
+  EXPECT_EQ(m->FieldByName(name)->GetName(), "Name");
+  name = "Code";
+  ASSERT_EQ(m->FieldByName(name), code);
+
+  // An earlier field renamed to the same name comes first.
+  TOdbField* first = m->FieldByName("Name");
+  first->SetName("Code");
+  EXPECT_EQ(m->FieldByName(name), first);
+  first->SetName("Name");
+  EXPECT_EQ(m->FieldByName(name), code);
+
+  // The field removed, another of that name added: never the freed one.
+  const std::uint64_t before = fields.GetChangeCount();
+  ASSERT_TRUE(fields.Search(code));
+  fields.DeleteCurrent();
+  EXPECT_NE(fields.GetChangeCount(), before);
+  EXPECT_THROW(m->FieldByName(name), EOdbFieldDoesNotExist);
+  TOdbField* again = m->AddField("Code", oftInteger);
+  EXPECT_EQ(m->FieldByName(name), again);
+}
+
 TEST_F(OdbFramework, MappingWithoutPrimaryIndexNamesTheTable) {
   auto m = CreateMapping(TFwItemMapping::StaticClass(), db_.get());
   m->GetIndices().Clear();
