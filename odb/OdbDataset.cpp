@@ -163,8 +163,7 @@ void TObjectDataset::ReloadCurrent() {
     readObjects_ = std::make_unique<TObjectStream>(readBuffer_.get(), false);
   }
   TMemoryStream& stream = *readBuffer_;
-  stream.SetSize(0);
-  stream.SetPosition(0);
+  stream.Assign(nullptr, 0);
   GetDriver().GetCurrent(handle_, stream);
   stream.SetPosition(0);
   mapping_->AfterObjectRead(stream);

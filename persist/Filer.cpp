@@ -152,20 +152,25 @@ void TWriter::WriteFloat(long double Value) {
 // --- TReader -----------------------------------------------------------------
 
 TReader::TReader(TStream& Stream) : stream_(Stream) {
-  streamPos_ = Stream.GetPosition();
-  streamSize_ = Stream.GetSize();
-  // Only a plain memory stream: a derived class may read otherwise.
-  if (Stream.ClassType() != TMemoryStream::StaticClass()) return;
+  // Only a plain memory stream is read in place (a derived class may read
+  // otherwise), through its fields: a reader is made for every record.
+  if (Stream.ClassType() != TMemoryStream::StaticClass()) {
+    streamPos_ = Stream.GetPosition();
+    streamSize_ = Stream.GetSize();
+    return;
+  }
   auto& memory = static_cast<TMemoryStream&>(Stream);
+  streamPos_ = memory.position_;
+  streamSize_ = memory.size_;
   const std::int64_t rest = streamSize_ - streamPos_;
-  if (rest <= 0 || rest > INT32_MAX || memory.Memory() == nullptr) return;
+  if (rest <= 0 || rest > INT32_MAX || memory.data_ == nullptr) return;
   // The whole rest counts as read ahead: the stream stands at its end, and
   // FlushBuffer moves it back over what was not used, as for a copy.
-  buffer_ = memory.Memory() + streamPos_;
+  buffer_ = memory.data_ + streamPos_;
   end_ = static_cast<std::int32_t>(rest);
   inPlace_ = true;
   streamPos_ = streamSize_;
-  memory.Seek(streamSize_, soBeginning);
+  memory.position_ = streamSize_;
 }
 
 TReader::~TReader() {
@@ -181,7 +186,11 @@ void TReader::FlushBuffer() {
   pos_ = end_ = 0;
   if (unused > 0) {
     streamPos_ -= unused;
-    stream_.Seek(-unused, soCurrent);
+    if (inPlace_) {
+      static_cast<TMemoryStream&>(stream_).position_ -= unused;
+    } else {
+      stream_.Seek(-unused, soCurrent);
+    }
   }
 }
 

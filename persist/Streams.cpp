@@ -125,6 +125,14 @@ void TMemoryStream::SetSize(std::int64_t NewSize) {
   size_ = NewSize;
 }
 
+void TMemoryStream::Assign(const void* Data, std::int64_t Count) {
+  size_ = position_ = 0;
+  if (Count <= 0) return;
+  if (Count > capacity_) Reserve(Count);
+  std::memcpy(data_, Data, static_cast<std::size_t>(Count));
+  size_ = Count;
+}
+
 void TMemoryStream::Clear() {
   std::free(data_);
   data_ = nullptr;

@@ -113,8 +113,15 @@ class TMemoryStream : public TStream {
 
   /// Makes room for at least NewCapacity bytes without changing the size.
   void Reserve(std::int64_t NewCapacity);
+  /// Replaces the content with the Count bytes at Data (none when Count <=
+  /// 0); position 0. One call where SetSize, SetPosition and Write would be
+  /// three virtual ones: drivers fill a stream this way for every record.
+  void Assign(const void* Data, std::int64_t Count);
 
  private:
+  // The reader reads a plain memory stream in place.
+  friend class TReader;
+
   std::uint8_t* data_ = nullptr;
   std::int64_t size_ = 0;
   std::int64_t capacity_ = 0;

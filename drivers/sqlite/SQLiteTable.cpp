@@ -410,17 +410,13 @@ void TTable::GetCurrent(TMemoryStream& Stream) {
   if (imageGone_) {
     RaiseOdb<EOdbObjectNotFound>("the current object of " + schema_.Table + " no longer exists");
   }
-  Stream.SetSize(0);
-  Stream.SetPosition(0);
   if (imageInLive_) {
     // Straight from the engine's row: the walk copies each image once.
     sqlite3_value* value = sqlite3_column_value(live_, orders_[liveOrder_].Walk.Image());
-    const void* blob = sqlite3_value_blob(value);
-    const int n = sqlite3_value_bytes(value);
-    if (n > 0) Stream.WriteBuffer(blob, n);
+    Stream.Assign(sqlite3_value_blob(value), sqlite3_value_bytes(value));
     return;
   }
-  Stream.WriteBuffer(image_.data(), static_cast<std::int64_t>(image_.size()));
+  Stream.Assign(image_.data(), static_cast<std::int64_t>(image_.size()));
 }
 
 std::int32_t TTable::Count() {
