@@ -181,12 +181,12 @@ void TTable::Prepare(TOrder& O) {
     if (i > 0) exact += " and ";
     exact += O.Term[i] + " = " + Param(i + 1);
   }
-  // A record found becomes current with every key, as from a bookmark.
-  const std::string find = "select " + SelectList(all_) + " from " + quoted_;
-  // A unique key names at most one record: nothing to order or cut.
-  O.Exact = d.Prepare(find + " where " + exact + (O.Unique ? "" : fwd + " limit 1"));
+  // A record found carries the keys of its own order, as from a walk: a
+  // step along another order reads the others first (see Step). A unique
+  // key names at most one record: nothing to order or cut.
+  O.Exact = d.Prepare(head + " where " + exact + (O.Unique ? "" : fwd + " limit 1"));
   // Nearest: the first record whose key is not below the given one.
-  O.Nearest = d.Prepare(find + " where " + NotBelow(O) + fwd + " limit 1");
+  O.Nearest = d.Prepare(head + " where " + NotBelow(O) + fwd + " limit 1");
 }
 
 void TTable::StopCursor() {
@@ -455,11 +455,11 @@ void TTable::SetIndexName(const std::string& Name) {
   }
 }
 
-bool TTable::Seek(sqlite3_stmt* Stmt, const char* What) {
+bool TTable::Seek(sqlite3_stmt* Stmt, const char* What, const TSelect& S, int Order) {
   const int rc = sqlite3_step(Stmt);
   if (rc == SQLITE_ROW) {
     StopCursor();
-    ReadRow(Stmt, all_, -1);
+    ReadRow(Stmt, S, Order);
     return true;
   }
   if (rc != SQLITE_DONE) Db().RaiseEngineError(rc, What + (" " + schema_.Table));
@@ -467,13 +467,14 @@ bool TTable::Seek(sqlite3_stmt* Stmt, const char* What) {
 }
 
 bool TTable::FindExact(TUnorderedList& Fields, const TOdbIndex& Index) {
-  TOrder& o = orders_[OrderOf(Index)];
-  if (!o.Exact) return Start(OrderOf(Index), +1);
+  const int n = OrderOf(Index);
+  TOrder& o = orders_[n];
+  if (!o.Exact) return Start(n, +1);
   Db().EndReads();
   sqlite3_stmt* s = o.Exact.get();
   TStmtReset reset(s);
   BindKeyFromFields(s, o, Fields);
-  return Seek(s, "searching");
+  return Seek(s, "searching", o.Walk, n);
 }
 
 void TTable::FindNearest(TUnorderedList& Fields, const TOdbIndex& Index) {
@@ -484,7 +485,7 @@ void TTable::FindNearest(TUnorderedList& Fields, const TOdbIndex& Index) {
     sqlite3_stmt* s = o.Nearest.get();
     TStmtReset reset(s);
     BindKeyFromFields(s, o, Fields);
-    if (Seek(s, "searching")) return;
+    if (Seek(s, "searching", o.Walk, n)) return;
   }
   // Every key lies below the given one: the last record of that index.
   Start(n, -1);
@@ -506,7 +507,7 @@ void TTable::GotoBookmark(TOdbBookmarkData Bookmark) {
   sqlite3_stmt* s = byRowId_.get();
   TStmtReset reset(s);
   sqlite3_bind_int64(s, 1, b.RowId);
-  if (Seek(s, "reading")) return;
+  if (Seek(s, "reading", all_, -1)) return;
   RaiseOdb<EOdbObjectNotFound>("the bookmarked object of " + schema_.Table + " no longer exists");
 }
 

@@ -119,8 +119,9 @@ class TTable : public TCursor {
   // Steps a freshly bound walk statement; on a row, reads it and keeps the
   // statement as the live cursor. Resets the statement when there is none.
   bool BeginWalk(sqlite3_stmt* Stmt, int Dir, int Order);
-  // Runs a bound single-row lookup; on a row, makes it current.
-  bool Seek(sqlite3_stmt* Stmt, const char* What);
+  // Runs a bound single-row lookup selecting S (of order Order, or -1); on
+  // a row, makes it current.
+  bool Seek(sqlite3_stmt* Stmt, const char* What, const TSelect& S, int Order);
   // Binds every column from the fields, then the image, as parameters
   // 1..N+1 of an insert or update statement.
   void BindRow(sqlite3_stmt* Stmt, TUnorderedList& Fields, TMemoryStream& Stream);

@@ -157,6 +157,18 @@ TEST_P(DriverContract, DriverFindsOnAnIndexOtherThanTheCurrentOne) {
   f->ReloadCurrent();
   EXPECT_EQ(Current(*f).Name, "Alice");
   EXPECT_EQ(f->GetIndexName(), "ById");
+  // Found through one index, the walk goes on along another from there.
+  Put(*f, "dora", 20);
+  f->SetIndexName("ByName");
+  TContractPerson key("alice", 0);
+  f->SetCurrentObj(&key);
+  ASSERT_TRUE(f->FindExact());
+  f->SetIndexName("ByAge");
+  ASSERT_TRUE(f->FindNext());
+  EXPECT_EQ(Current(*f).Name, "bob");
+  ASSERT_TRUE(f->FindPrior());
+  ASSERT_TRUE(f->FindPrior());
+  EXPECT_EQ(Current(*f).Name, "dora");
 }
 
 TEST_P(DriverContract, FindNearestTakesTheFirstKeyNotBelowOrTheLast) {
