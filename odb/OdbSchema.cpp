@@ -20,7 +20,17 @@ std::string LowerName(std::string_view Name) {
 }
 
 bool SameName(std::string_view A, std::string_view B) {
-  return A.size() == B.size() && LowerName(A) == LowerName(B);
+  // Drivers compare index and column names for every find: no lower-case
+  // copies, and names spelt alike match on their bytes at once.
+  if (A.size() != B.size()) return false;
+  if (SameShortBytes(A.data(), B.data(), A.size())) return true;
+  const auto lower = [](char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+  };
+  for (std::size_t i = 0; i < A.size(); ++i) {
+    if (lower(A[i]) != lower(B[i])) return false;
+  }
+  return true;
 }
 
 namespace {
