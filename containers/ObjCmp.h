@@ -35,11 +35,12 @@ TComparison CompareDateTime(double Left, double Right);
 TComparison CompareString(std::string_view Left, std::string_view Right);
 TComparison CompareStringNoCase(std::string_view Left, std::string_view Right);
 
-/// Whether the N bytes at A and at B are the same. For up to 16 bytes it
-/// compares two overlapping words instead of looping byte by byte, so that
-/// names of different lengths cost the same: the loop's exit was a branch
-/// mispredicted on most look-ups of field and class names.
-inline bool SameShortBytes(const char* A, const char* B, std::size_t N) {
+/// Whether the N bytes at A and at B are the same, for N up to 16: two
+/// overlapping words are compared instead of a loop byte by byte, so that
+/// names of different lengths cost the same (the loop's exit was a branch
+/// mispredicted on most look-ups of field and class names), and nothing is
+/// called.
+inline bool SameBytesUpTo16(const char* A, const char* B, std::size_t N) {
   const auto differ8 = [](const char* X, const char* Y) {
     std::uint64_t x, y;
     std::memcpy(&x, X, 8);
@@ -52,11 +53,15 @@ inline bool SameShortBytes(const char* A, const char* B, std::size_t N) {
     std::memcpy(&y, Y, 4);
     return x ^ y;
   };
-  if (N > 16) return std::memcmp(A, B, N) == 0;
   if (N >= 8) return (differ8(A, B) | differ8(A + N - 8, B + N - 8)) == 0;
   if (N >= 4) return (differ4(A, B) | differ4(A + N - 4, B + N - 4)) == 0;
   if (N == 0) return true;
   return A[0] == B[0] && A[N / 2] == B[N / 2] && A[N - 1] == B[N - 1];
+}
+/// Whether the N bytes at A and at B are the same (SameBytesUpTo16 for
+/// short runs, memcmp for longer ones).
+inline bool SameShortBytes(const char* A, const char* B, std::size_t N) {
+  return N > 16 ? std::memcmp(A, B, N) == 0 : SameBytesUpTo16(A, B, N);
 }
 
 /// Whether A and B hold the same bytes (SameShortBytes after the sizes).

@@ -55,13 +55,16 @@ TOdbIndex* TORMapping::AddIndex(std::string Name, TOdbIndexAttributes Attributes
 }
 
 TOdbField* TORMapping::FieldByName(std::string_view Name) {
-  const std::uintptr_t address = reinterpret_cast<std::uintptr_t>(Name.data());
-  TFieldMemo& slot = fieldMemo_[(address * 0x9E3779B97F4A7C15u) >> 60];
-  static_assert(kFieldMemoSize == 16, "the slot is the product's top four bits");
+  // The hit costs a few loads and compares and calls nothing (names of up
+  // to 16 bytes); everything else is FieldByNameSlow's.
+  TFieldMemo& slot = FieldMemoSlot(Name.data());
   if (slot.Name == Name.data() && slot.Field != nullptr &&
-      memoListChanges_ == fields_->GetChangeCount() && memoRenames_ == OdbFieldRenameCount() &&
-      SameBytes(slot.Field->GetName(), Name)) {
-    return slot.Field;
+      memoListChanges_ == fields_->GetChangeCount() && memoRenames_ == OdbFieldRenameCount()) {
+    const std::string& name = slot.Field->GetName();
+    if (name.size() == Name.size() && Name.size() <= 16 &&
+        SameBytesUpTo16(name.data(), Name.data(), Name.size())) {
+      return slot.Field;
+    }
   }
   return FieldByNameSlow(Name, slot);
 }
@@ -72,6 +75,9 @@ TOdbField* TORMapping::FieldByNameSlow(std::string_view Name, TFieldMemo& Slot) 
     fieldMemo_.fill(TFieldMemo{});
     memoListChanges_ = changes;
     memoRenames_ = renames;
+  } else if (Slot.Name == Name.data() && Slot.Field != nullptr &&
+             SameBytes(Slot.Field->GetName(), Name)) {
+    return Slot.Field;  // a name longer than the fast path compares
   }
   // The first field of that name, found without building a search key;
   // GetFieldInList reports a miss.

@@ -130,6 +130,10 @@ class TORMapping : public TObject {
     TOdbField* Field = nullptr;
   };
   static constexpr std::size_t kFieldMemoSize = 16;
+  TFieldMemo& FieldMemoSlot(const char* Name) {
+    static_assert(kFieldMemoSize == 16, "the slot is the product's top four bits");
+    return fieldMemo_[(reinterpret_cast<std::uintptr_t>(Name) * 0x9E3779B97F4A7C15u) >> 60];
+  }
   TOdbField* FieldByNameSlow(std::string_view Name, TFieldMemo& Slot);
 
   std::unique_ptr<TUnorderedList> fields_;
