@@ -126,17 +126,24 @@ void TObjectFile::SetCurrentObj(const TObject* Obj) {
   std::unique_ptr<TObject> copy;
   if (Obj != nullptr) {
     CheckObjectType(Obj);
-    // What CloneObj does (the image written, then read back), through
-    // streams kept for the purpose.
-    if (copyBuffer_ == nullptr) {
-      copyBuffer_ = std::make_unique<TMemoryStream>();
-      copyObjects_ = std::make_unique<TObjectStream>(copyBuffer_.get(), false);
+    // What CloneObj does: the class's copy procedure, or else the image
+    // written and read back through streams kept for the purpose. The
+    // registration of the last class copied is remembered.
+    if (copyEntry_ == nullptr || copyEntry_->Class() != Obj->ClassType()) {
+      copyEntry_ = &StreamableInterfaceOf(Obj);
     }
-    copyBuffer_->SetSize(0);
-    copyBuffer_->SetPosition(0);
-    copyObjects_->WriteObject(Obj);
-    copyObjects_->Rewind();
-    copy = copyObjects_->ReadObject();
+    copy = copyEntry_->CopyWithProc(Obj);
+    if (copy == nullptr) {
+      if (copyBuffer_ == nullptr) {
+        copyBuffer_ = std::make_unique<TMemoryStream>();
+        copyObjects_ = std::make_unique<TObjectStream>(copyBuffer_.get(), false);
+      }
+      copyBuffer_->SetSize(0);
+      copyBuffer_->SetPosition(0);
+      copyObjects_->WriteObject(Obj);
+      copyObjects_->Rewind();
+      copy = copyObjects_->ReadObject();
+    }
   }
   SetCurrentObjPtr(std::move(copy));
 }

@@ -46,6 +46,7 @@ namespace corvid {
 
 class TObjectFile;
 class TObjectStream;
+class TStreamableInterface;
 class TVersion1ORMapping;
 
 /// Tag selecting the version-1 constructor of TObjectFile.
@@ -190,6 +191,7 @@ class TObjectFile : public TObjectDataset {
   bool imageBusy_ = false;
   std::unique_ptr<TMemoryStream> copyBuffer_;
   std::unique_ptr<TObjectStream> copyObjects_;
+  const TStreamableInterface* copyEntry_ = nullptr;  // the last class SetCurrentObj copied
 };
 
 }  // namespace corvid

@@ -208,6 +208,7 @@ std::unique_ptr<TObject> TObjectStream::ReadObject() {
 
 std::unique_ptr<TObject> CloneObj(const TObject* Obj) {
   if (Obj == nullptr) return nullptr;
+  if (std::unique_ptr<TObject> copy = StreamableInterfaceOf(Obj).CopyWithProc(Obj)) return copy;
   TMemoryStream memory;
   TObjectStream stream(&memory, false);
   stream.WriteObject(Obj);

@@ -62,6 +62,9 @@ class TStreamableInterface;
 /// The per-class, per-version stream procedures.
 using TObjectReadProc = void (*)(TObject* Obj, TObjectReader& Reader);
 using TObjectWriteProc = void (*)(TObject* Obj, TObjectWriter& Writer);
+/// A class's copy procedure (SetCopyProc): fills Dest, a blank instance of
+/// Source's class, as reading Source's image back would.
+using TObjectCopyProc = void (*)(const TObject* Source, TObject* Dest);
 
 /// Deepest nesting of object records that the object stream reads or writes.
 inline constexpr std::int32_t MaxObjectDepth = 1000;
@@ -103,15 +106,22 @@ class TStreamableInterface : public TObject {
   std::uint16_t GetDefaultWriteVersion() const {
     return defaultWriteVersion_.load(std::memory_order_relaxed);
   }
+  /// The copy procedure (SetCopyProc), or null.
+  TObjectCopyProc CopyProc() const { return copyProc_.load(std::memory_order_acquire); }
+  /// A copy of Source (an object of this class) made by the copy procedure
+  /// from a blank instance, or null when the class has none.
+  std::unique_ptr<TObject> CopyWithProc(const TObject* Source) const;
 
  private:
   friend void SetDefaultWriteProcVersion(TClass AClass, std::uint16_t Version);
+  friend void SetCopyProc(TClass AClass, TObjectCopyProc Proc);
 
   std::string name_;
   TClass class_;
   std::vector<TObjectReadProc> readProcs_;
   std::vector<TObjectWriteProc> writeProcs_;
   std::atomic<std::uint16_t> defaultWriteVersion_{0};
+  std::atomic<TObjectCopyProc> copyProc_{nullptr};
   std::string encodedHeader_;
 };
 
@@ -130,6 +140,19 @@ const TStreamableInterface* FindStreamableInterface(std::string_view Name);
 /// now on. EClassNotRegistered when AClass is not registered;
 /// EClassVersionNotRegistered for 0 or above the number of write procedures.
 void SetDefaultWriteProcVersion(TClass AClass, std::uint16_t Version);
+/// The registration of Obj's own class (not a registered ancestor's, nor
+/// another class of the same name); EClassNotRegistered with the class name
+/// appended when there is none. Takes the lock.
+const TStreamableInterface& StreamableInterfaceOf(const TObject* Obj);
+/// Gives the registered class AClass a copy procedure: CloneObj and the
+/// datasets' copies of their current objects then fill a blank instance
+/// with Proc instead of writing the object's image and reading it back,
+/// which costs a good deal more. Proc must leave Dest as that read would
+/// (every field set, owned objects copied rather than shared); an object of
+/// a derived class is copied by its own class's procedure or through its
+/// image. Null takes the procedure away. EClassNotRegistered when AClass is
+/// not registered.
+void SetCopyProc(TClass AClass, TObjectCopyProc Proc);
 
 /// Compare-function registry entry.
 class TCompareFuncEntry : public TObject {
@@ -260,8 +283,8 @@ class TObjectStream : public TObject {
 
 // --- Free routines -----------------------------------------------------------------
 
-/// A deep copy made through an object stream over a memory stream; null for
-/// null.
+/// A deep copy: by the class's copy procedure when it has one (SetCopyProc),
+/// otherwise through an object stream over a memory stream; null for null.
 std::unique_ptr<TObject> CloneObj(const TObject* Obj);
 /// CloneObj with the static type kept (the copy has Obj's own class).
 template <class T>

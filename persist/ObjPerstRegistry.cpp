@@ -134,6 +134,30 @@ TClass GetRegisteredClass(const std::string& Name) {
   return e->Class();
 }
 
+std::unique_ptr<TObject> TStreamableInterface::CopyWithProc(const TObject* Source) const {
+  const TObjectCopyProc proc = CopyProc();
+  if (proc == nullptr) return nullptr;
+  std::unique_ptr<TObject> copy = BlankInstance();
+  if (!copy) RaiseClassNotRegistered(name_);
+  proc(Source, copy.get());
+  return copy;
+}
+
+const TStreamableInterface& StreamableInterfaceOf(const TObject* Obj) {
+  const TClass cls = Obj->ClassType();
+  const TStreamableInterface* e = FindStreamableInterface(cls.Name());
+  if (e == nullptr || e->Class() != cls) RaiseClassNotRegistered(std::string(cls.Name()));
+  return *e;
+}
+
+void SetCopyProc(TClass AClass, TObjectCopyProc Proc) {
+  ClassRegistry();
+  std::lock_guard<std::mutex> lock(gClassLock);
+  TStreamableInterface* e = FindLocked(AClass.Name());
+  if (e == nullptr || e->Class() != AClass) RaiseClassNotRegistered(std::string(AClass.Name()));
+  e->copyProc_.store(Proc, std::memory_order_release);
+}
+
 void SetDefaultWriteProcVersion(TClass AClass, std::uint16_t Version) {
   ClassRegistry();
   std::lock_guard<std::mutex> lock(gClassLock);

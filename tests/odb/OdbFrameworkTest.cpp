@@ -374,6 +374,18 @@ TEST_F(OdbFramework, SetCurrentObjTakesACopyOfTheRightClass) {
   EXPECT_EQ(Cur(*f).Name, "mine");
   f->SetCurrentObj(nullptr);
   EXPECT_THROW(f->GetCurrentObj(), EOdbObjectFileNotPositioned);
+
+  // With a copy procedure the copy is made by it, and is still a copy.
+  static int copies = 0;
+  SetCopyProc(TFwItem::StaticClass(), [](const TObject* Source, TObject* Dest) {
+    ++copies;
+    *static_cast<TFwItem*>(Dest) = *static_cast<const TFwItem*>(Source);
+  });
+  f->SetCurrentObj(&item);
+  SetCopyProc(TFwItem::StaticClass(), nullptr);
+  EXPECT_EQ(copies, 1);
+  item.Name = "again";
+  EXPECT_EQ(Cur(*f).Name, "changed");
 }
 
 // --- object file: insert, update, delete ------------------------------------

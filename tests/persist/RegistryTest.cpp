@@ -51,6 +51,30 @@ void WriteAhead2(TObject*, TObjectWriter& Writer) {
   Writer.WriteBoolean(true);
 }
 
+// Counts the copies its copy procedure makes (not part of the image).
+class TCopied : public TObject {
+  CORVID_CLASS(TCopied, ::corvid::TObject)
+ public:
+  std::int32_t Value = 0;
+  bool ByProc = false;
+};
+class TCopiedChild : public TCopied {
+  CORVID_CLASS(TCopiedChild, ::corvid::TCopied)
+};
+class TNeverRegistered : public TObject {
+  CORVID_CLASS(TNeverRegistered, ::corvid::TObject)
+};
+void ReadCopied(TObject* Obj, TObjectReader& Reader) {
+  static_cast<TCopied*>(Obj)->Value = Reader.ReadInteger();
+}
+void WriteCopied(TObject* Obj, TObjectWriter& Writer) {
+  Writer.WriteInteger(static_cast<TCopied*>(Obj)->Value);
+}
+void CopyCopied(const TObject* Source, TObject* Dest) {
+  static_cast<TCopied*>(Dest)->Value = static_cast<const TCopied*>(Source)->Value;
+  static_cast<TCopied*>(Dest)->ByProc = true;
+}
+
 TComparison CompareA(const TObject*, const TObject*) {
   return cmpEqual;
 }
@@ -182,6 +206,32 @@ TEST(ClassRegistry, AVersionWithoutReadProcedureCannotBeRead) {
   const std::string rec = test::Record(&a);
   EXPECT_EQ(Hex(rec.substr(4 + 2 + 6, 2)), "02 00");
   EXPECT_THROW(test::ReadRecord(rec), EClassVersionNotRegistered);
+}
+
+TEST(ClassRegistry, CloneObjTakesTheCopyProcedureOfTheObjectsOwnClass) {
+  RegisterStreamable(TCopied::StaticClass(), {ReadCopied}, {WriteCopied});
+  RegisterStreamable(TCopiedChild::StaticClass(), {ReadCopied}, {WriteCopied});
+  TCopied base;
+  base.Value = 7;
+  TCopiedChild child;
+  child.Value = 8;
+  EXPECT_FALSE(CloneObjAs(&base)->ByProc);
+
+  SetCopyProc(TCopied::StaticClass(), CopyCopied);
+  const auto copy = CloneObjAs(&base);
+  EXPECT_NE(copy.get(), &base);
+  EXPECT_TRUE(copy->ByProc);
+  EXPECT_EQ(copy->Value, 7);
+  // The derived class has no procedure of its own: through its image.
+  const std::unique_ptr<TObject> childCopy = CloneObj(&child);
+  EXPECT_EQ(childCopy->ClassType(), TCopiedChild::StaticClass());
+  EXPECT_FALSE(static_cast<TCopied&>(*childCopy).ByProc);
+  EXPECT_EQ(static_cast<TCopied&>(*childCopy).Value, 8);
+
+  SetCopyProc(TCopied::StaticClass(), nullptr);
+  EXPECT_FALSE(CloneObjAs(&base)->ByProc);
+  ExpectRaises<EClassNotRegistered>(
+      [] { SetCopyProc(TNeverRegistered::StaticClass(), CopyCopied); }, "TNeverRegistered");
 }
 
 TEST(FunctionRegistries, LookupsByNameAndByFunction) {
