@@ -81,8 +81,14 @@ void ReadBenchItem(TObject* Obj, TObjectReader& R) {
   i.Id = R.ReadInteger();
 }
 
+// SetCurrentObj's copy: member-wise, as the class allows it.
+void CopyBenchItem(const TObject* Source, TObject* Dest) {
+  *static_cast<TBenchItem*>(Dest) = *static_cast<const TBenchItem*>(Source);
+}
+
 const bool registered = [] {
   RegisterStreamable(TBenchItem::StaticClass(), {ReadBenchItem}, {WriteBenchItem});
+  SetCopyProc(TBenchItem::StaticClass(), CopyBenchItem);
   return true;
 }();
 
