@@ -1,13 +1,31 @@
 #include "corvid/odb/OdbCursorDriver.h"
 
+#include <typeinfo>
 #include <utility>
 
+#include "corvid/odb/OdbFile.h"
 #include "corvid/odb/OdbQuery.h"
 
 namespace corvid {
 
+namespace {
+
+// Dataset as a query, or null. Queries are nearly always of exactly
+// TObjectQuery, which the type's identity settles at once.
+TObjectQuery* AsQuery(TObjectDataset& Dataset) {
+  if (typeid(Dataset) == typeid(TObjectQuery)) return static_cast<TObjectQuery*>(&Dataset);
+  return dynamic_cast<TObjectQuery*>(&Dataset);
+}
+
+}  // namespace
+
+bool IsObjectFile(TObjectDataset& Dataset) {
+  if (typeid(Dataset) == typeid(TObjectQuery)) return false;
+  return dynamic_cast<TObjectFile*>(&Dataset) != nullptr;
+}
+
 std::string QuerySelectText(TObjectDataset& Dataset) {
-  auto* query = dynamic_cast<TObjectQuery*>(&Dataset);
+  auto* query = AsQuery(Dataset);
   std::string text = query != nullptr ? query->SelectStatement().Text() : std::string();
   if (text.find_first_not_of(" \t\r\n\f\v") == std::string::npos) {
     RaiseOdb<EOdbSelectStatementNotSpecified>(Dataset.GetDatasetName());
@@ -17,7 +35,7 @@ std::string QuerySelectText(TObjectDataset& Dataset) {
 
 TQueryParameters QueryParameters(TObjectDataset& Dataset, char Mark) {
   TQueryParameters out;
-  auto* query = dynamic_cast<TObjectQuery*>(&Dataset);
+  auto* query = AsQuery(Dataset);
   const TSqlValues* search = query != nullptr ? query->SearchStatement() : nullptr;
   if (search == nullptr) return out;
   out.Text = search->Parameterised(Mark);
@@ -74,6 +92,14 @@ void TCursorDriver::Detach(TDriverCursor* Cursor) {
     lastHandle_ = 0;
   }
   cursors_.erase(std::remove(cursors_.begin(), cursors_.end(), Cursor), cursors_.end());
+}
+
+std::int32_t TCursorDriver::NewCursorHandle(std::unique_ptr<TDriverCursor> Cursor) {
+  TDriverCursor* cursor = Cursor.get();
+  const std::int32_t handle = NewHandle(std::move(Cursor));
+  lastHandle_ = handle;
+  lastCursor_ = cursor;
+  return handle;
 }
 
 TDriverCursor& TCursorDriver::Cursor(std::int32_t Handle) const {

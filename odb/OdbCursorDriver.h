@@ -100,6 +100,11 @@ class TBookmarkStore {
   std::vector<std::unique_ptr<T>> items_;
 };
 
+// Whether Dataset is an object file; a driver opens any other dataset as a
+// query. (A query of exactly TObjectQuery is told apart without walking the
+// class hierarchy, as a failed dynamic_cast would.)
+bool IsObjectFile(TObjectDataset& Dataset);
+
 // The select statement of a query dataset, its lines joined by line
 // breaks; EOdbSelectStatementNotSpecified (the dataset's name) when the
 // dataset is no query or the statement is blank.
@@ -155,6 +160,9 @@ class TCursorDriver : public TOdbDriver {
  protected:
   explicit TCursorDriver(std::unique_ptr<TDriverConnection> Connection);
   TDriverConnection& BaseConnection() const { return *connection_; }
+  // NewHandle for a cursor, which becomes the one Cursor looks up first:
+  // a dataset's first steps after opening ask for the handle just made.
+  std::int32_t NewCursorHandle(std::unique_ptr<TDriverCursor> Cursor);
 
   void InternalStartTransaction() override;
   void InternalCommit() override;

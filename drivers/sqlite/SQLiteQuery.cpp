@@ -17,6 +17,7 @@
 #include "corvid/drivers/sqlite/SQLiteQuery.h"
 
 #include <string>
+#include <typeinfo>
 #include <vector>
 
 #include "corvid/drivers/sqlite/SQLiteConnection.h"
@@ -30,7 +31,7 @@ namespace {
 
 // The state of an open query: the statement while rows remain to be read,
 // the images read so far and the position among them.
-class TQuery : public TCursor {
+class TQuery final : public TCursor {
   CORVID_CLASS(TQuery, ::corvid::sqlite::TCursor)
  public:
   TQuery(TConnection& Connection, TObjectDataset& Dataset);
@@ -247,6 +248,11 @@ std::int32_t TQuery::Count() {
 
 std::unique_ptr<TCursor> OpenQuery(TConnection& Connection, TObjectDataset& Dataset) {
   return std::make_unique<TQuery>(Connection, Dataset);
+}
+
+bool IsQuery(const TDriverCursor& Cursor) {
+  // TQuery is final.
+  return typeid(Cursor) == typeid(TQuery);
 }
 
 }  // namespace corvid::sqlite

@@ -15,6 +15,8 @@ namespace corvid::sqlite {
 // The cursor of a query's select statement (any dataset that is not an
 // object file); EOdbSelectStatementNotSpecified when it is blank.
 std::unique_ptr<TCursor> OpenQuery(TConnection& Connection, TObjectDataset& Dataset);
+// Whether Cursor is that of a query (told by its exact type, at once).
+bool IsQuery(const TDriverCursor& Cursor);
 // The cursor of an update object: the single-object statements it runs.
 std::unique_ptr<TCursor> OpenUpdate(TConnection& Connection);
 // Whether Cursor is that of an update object.
