@@ -33,14 +33,13 @@ std::string QuerySelectText(TObjectDataset& Dataset) {
   return text;
 }
 
-TQueryParameters QueryParameters(TObjectDataset& Dataset, char Mark) {
-  TQueryParameters out;
+const std::vector<std::string>* QueryParameters(TObjectDataset& Dataset, char Mark,
+                                                std::string& Text) {
   auto* query = AsQuery(Dataset);
   const TSqlValues* search = query != nullptr ? query->SearchStatement() : nullptr;
-  if (search == nullptr) return out;
-  out.Text = search->Parameterised(Mark);
-  out.Params = search->Values;
-  return out;
+  if (search == nullptr) return nullptr;
+  search->WriteParameterised(Mark, Text);
+  return &search->Values;
 }
 
 TDriverCursor::TDriverCursor(TCursorDriver& Driver, TRefusal Refusal)

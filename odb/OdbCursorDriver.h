@@ -110,17 +110,16 @@ bool IsObjectFile(TObjectDataset& Dataset);
 // dataset is no query or the statement is blank.
 std::string QuerySelectText(TObjectDataset& Dataset);
 
-/// The select statement of a query with its values as parameters: Text is
-/// empty when the statement has none to offer, otherwise it reads as
-/// QuerySelectText would but with the i-th value written as the driver's
-/// placeholder Mark followed by i ("?1", "$1") and given in Params[i - 1].
-/// Only the key search of TObjectQuery::Search offers one, while the
-/// statement is still the one Search wrote.
-struct TQueryParameters {
-  std::string Text;
-  std::vector<std::string> Params;
-};
-TQueryParameters QueryParameters(TObjectDataset& Dataset, char Mark);
+/// The select statement of a query with its values as parameters: null
+/// when the statement has none to offer, otherwise the values, the i-th
+/// being given for the placeholder Mark followed by i ("?1", "$1"), and
+/// Text (its content replaced, its storage reused) reads as QuerySelectText
+/// would but with the placeholders in place of the values. Only the key
+/// search of TObjectQuery::Search offers one, while the statement is still
+/// the one Search wrote. The values are the query's: a driver that needs
+/// them after the call copies them.
+const std::vector<std::string>* QueryParameters(TObjectDataset& Dataset, char Mark,
+                                                std::string& Text);
 
 /// The database as a whole, as a cursor driver's connection sees it.
 class TDriverConnection : public TSavepointOwner {

@@ -79,11 +79,11 @@ TQuery::TQuery(TConnection& Connection, TObjectDataset& Dataset)
   // A key search comes with its values apart: one statement serves every
   // key. Should the engine read fewer parameters in it than there are
   // values (the table name ended it early), the text as written runs.
-  TQueryParameters search = QueryParameters(Dataset, '?');
-  if (!search.Text.empty()) {
-    params_ = std::move(search.Params);
-    if (Reuse(search.Text)) return;
-    Prepare(search.Text);
+  std::string& search = Db().SearchText();
+  if (const std::vector<std::string>* values = QueryParameters(Dataset, '?', search)) {
+    params_ = *values;
+    if (Reuse(search)) return;
+    Prepare(search);
     if (sqlite3_bind_parameter_count(Stmt()) == static_cast<int>(params_.size())) {
       Bind();
       return;
