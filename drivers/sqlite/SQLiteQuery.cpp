@@ -13,10 +13,13 @@
 // Prepared statements are kept by the connection once a query is done with
 // them and serve the next query of the same text; the key search of Search
 // runs as one statement with the key bound as parameters, so every key
-// finds it prepared.
+// finds it prepared. As only the images are read, the key search selects
+// the column Object alone where the engine takes that statement: the rows
+// are the same, and the engine need not read every other column of each.
 #include "corvid/drivers/sqlite/SQLiteQuery.h"
 
 #include <string>
+#include <string_view>
 #include <typeinfo>
 #include <vector>
 
@@ -58,6 +61,10 @@ class TQuery final : public TCursor {
   // Prepares Sql and checks that it is one statement that only reads and
   // has a column Object; the errors of a select statement otherwise.
   void Prepare(const std::string& Sql);
+  // Sql, a key search that Prepare took, selects every column: the same
+  // statement with Object alone in their place takes its place when the
+  // engine prepares it with the same parameters. It is kept under Sql.
+  void Narrow(const std::string& Sql);
   void Bind();
   // Reads the next row into images_; false (statement finished) at the end.
   bool Fetch();
@@ -85,6 +92,7 @@ TQuery::TQuery(TConnection& Connection, TObjectDataset& Dataset)
     if (Reuse(search)) return;
     Prepare(search);
     if (sqlite3_bind_parameter_count(Stmt()) == static_cast<int>(params_.size())) {
+      Narrow(search);
       Bind();
       return;
     }
@@ -164,6 +172,28 @@ void TQuery::Prepare(const std::string& Sql) {
   stmt_.clear();
   stmt_.push_back(TQueryStmt{Sql, std::move(stmt), object});
   objectColumn_ = object;
+}
+
+void TQuery::Narrow(const std::string& Sql) {
+  constexpr std::string_view kEvery = "select * from ";
+  if (Sql.compare(0, kEvery.size(), kEvery) != 0) return;
+  std::string narrow = "select Object from ";
+  narrow.append(Sql, kEvery.size());
+  sqlite3_stmt* raw = nullptr;
+  const int rc = sqlite3_prepare_v3(Db().Handle(), narrow.c_str(), static_cast<int>(narrow.size()),
+                                    SQLITE_PREPARE_PERSISTENT, &raw, nullptr);
+  TStmt stmt(raw);
+  // Anything amiss (a table name that makes the column ambiguous, say):
+  // the statement as written serves, as it passed every check.
+  if (rc != SQLITE_OK || !stmt || sqlite3_column_count(stmt.get()) != 1 ||
+      sqlite3_bind_parameter_count(stmt.get()) != sqlite3_bind_parameter_count(Stmt())) {
+    return;
+  }
+  const char* col = sqlite3_column_name(stmt.get(), 0);
+  if (col == nullptr || LowerName(col) != "object") return;
+  stmt_.front().Stmt = std::move(stmt);
+  stmt_.front().ObjectColumn = 0;
+  objectColumn_ = 0;
 }
 
 void TQuery::Bind() {
