@@ -101,6 +101,15 @@ std::int32_t TCursorDriver::NewCursorHandle(std::unique_ptr<TDriverCursor> Curso
   return handle;
 }
 
+std::unique_ptr<TDriverCursor> TCursorDriver::TakeCursorHandle(std::int32_t Handle) {
+  TDriverCursor& cursor = Cursor(Handle);
+  // The number may soon name another cursor.
+  lastHandle_ = 0;
+  lastCursor_ = nullptr;
+  TakeHandle(Handle).release();
+  return std::unique_ptr<TDriverCursor>(&cursor);
+}
+
 TDriverCursor& TCursorDriver::Cursor(std::int32_t Handle) const {
   if (Handle == lastHandle_ && lastCursor_ != nullptr) return *lastCursor_;
   auto* c = dynamic_cast<TDriverCursor*>(GetHandleDataObj(Handle));

@@ -162,6 +162,10 @@ class TCursorDriver : public TOdbDriver {
   // NewHandle for a cursor, which becomes the one Cursor looks up first:
   // a dataset's first steps after opening ask for the handle just made.
   std::int32_t NewCursorHandle(std::unique_ptr<TDriverCursor> Cursor);
+  // TakeHandle for a cursor (EOdbInvalidObjectFileHandle when Handle holds
+  // none): the handle goes, the cursor is handed over alive, for a driver
+  // that makes its next cursor of the kind from it.
+  std::unique_ptr<TDriverCursor> TakeCursorHandle(std::int32_t Handle);
 
   void InternalStartTransaction() override;
   void InternalCommit() override;

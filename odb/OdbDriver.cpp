@@ -106,6 +106,16 @@ void TOdbDriver::ReleaseHandle(std::int32_t Handle) {
   if (!handles_->GetSorted()) handles_->QuickSort();
 }
 
+std::unique_ptr<TObject> TOdbDriver::TakeHandle(std::int32_t Handle) {
+  const std::int32_t at = FindHandle(Handle);
+  if (at == 0) RaiseOdb<EOdbInvalidObjectFileHandle>();
+  std::unique_ptr<TObject> obj =
+      std::move(static_cast<THandleData*>(handles_->GetObj(at))->DataObj);
+  handles_->Delete(at);
+  if (!handles_->GetSorted()) handles_->QuickSort();
+  return obj;
+}
+
 std::int32_t TOdbDriver::GetHandleCount() const {
   return handles_->GetSize();
 }

@@ -43,7 +43,7 @@ std::int32_t TSQLiteDriver::OpenTable(TObjectDataset& Dataset, bool Exclusive) {
 }
 
 std::int32_t TSQLiteDriver::OpenQuery(TObjectDataset& Dataset) {
-  return NewCursorHandle(sqlite::OpenQuery(Connection(), Dataset));
+  return NewCursorHandle(sqlite::OpenQuery(Connection(), Dataset, spareQuery_));
 }
 
 std::int32_t TSQLiteDriver::InternalOpenDataset(TObjectDataset& Dataset) {
@@ -59,7 +59,11 @@ void TSQLiteDriver::InternalCloseDataset(std::int32_t Handle) {
   std::string table;
   bool exclusive = false;
   TDriverCursor& cursor = Cursor(Handle);
-  if (auto* t = sqlite::IsQuery(cursor) ? nullptr : dynamic_cast<sqlite::TTable*>(&cursor)) {
+  if (sqlite::IsQuery(cursor)) {
+    sqlite::CloseQuery(TakeCursorHandle(Handle), spareQuery_);
+    return;
+  }
+  if (auto* t = dynamic_cast<sqlite::TTable*>(&cursor)) {
     table = t->TableName();
     exclusive = t->Exclusive();
   }

@@ -32,13 +32,58 @@ namespace corvid::sqlite {
 
 namespace {
 
+// The images a query has read, in result order. The strings stay after
+// Clear for the next result to be read into, the first few and only while
+// they are small, so that a query opened again and again reads its rows
+// into storage it holds.
+class TImages {
+ public:
+  bool empty() const { return count_ == 0; }
+  std::size_t size() const { return count_; }
+  const std::string& operator[](std::size_t I) const { return items_[I]; }
+  // Adds the image of the current row of Stmt, from its column Column.
+  void Add(sqlite3_stmt* Stmt, int Column) {
+    const void* blob = sqlite3_column_blob(Stmt, Column);
+    const auto size = static_cast<std::size_t>(sqlite3_column_bytes(Stmt, Column));
+    const char* data = blob != nullptr ? static_cast<const char*>(blob) : "";
+    if (count_ < items_.size()) {
+      items_[count_].assign(data, size);
+    } else {
+      items_.emplace_back(data, size);
+    }
+    ++count_;
+  }
+  void Clear() {
+    count_ = 0;
+    if (items_.size() > kKept) items_.resize(kKept);
+    for (std::string& image : items_) {
+      if (image.capacity() > kKeptBytes) std::string().swap(image);
+    }
+    if (items_.capacity() > 2 * kKept) items_.shrink_to_fit();
+  }
+
+ private:
+  static constexpr std::size_t kKept = 4;
+  static constexpr std::size_t kKeptBytes = 4096;
+  std::vector<std::string> items_;
+  std::size_t count_ = 0;
+};
+
 // The state of an open query: the statement while rows remain to be read,
-// the images read so far and the position among them.
+// the images read so far and the position among them. A closed query can
+// open again, for another dataset.
 class TQuery final : public TCursor {
   CORVID_CLASS(TQuery, ::corvid::sqlite::TCursor)
  public:
-  TQuery(TConnection& Connection, TObjectDataset& Dataset);
+  TQuery(TConnection& Connection, TObjectDataset& Dataset) : TCursor(Connection) { Open(Dataset); }
   ~TQuery() override { Db().KeepQueryStmt(stmt_); }
+
+  // Opens the result of Dataset's select statement; on failure the query
+  // holds no statement.
+  void Open(TObjectDataset& Dataset);
+  // Ends the result: the statement is kept by the connection, the images
+  // go.
+  void Close() noexcept;
 
   bool First() override;
   bool Last() override;
@@ -58,6 +103,7 @@ class TQuery final : public TCursor {
   // again or could not run it: the schema changed since, and the checks of
   // Prepare must be made again.
   bool Reuse(const std::string& Sql);
+  void Start(TObjectDataset& Dataset);
   // Prepares Sql and checks that it is one statement that only reads and
   // has a column Object; the errors of a select statement otherwise.
   void Prepare(const std::string& Sql);
@@ -77,12 +123,30 @@ class TQuery final : public TCursor {
   TQueryStmts stmt_;  // at most one
   std::vector<std::string> params_;
   int objectColumn_ = -1;
-  std::vector<std::string> images_;
+  TImages images_;
   std::ptrdiff_t pos_ = -1;  // index into images_, -1 when nothing is current
 };
 
-TQuery::TQuery(TConnection& Connection, TObjectDataset& Dataset)
-    : TCursor(Connection), name_(Dataset.GetDatasetName()) {
+void TQuery::Open(TObjectDataset& Dataset) {
+  name_ = Dataset.GetDatasetName();
+  try {
+    Start(Dataset);
+  } catch (...) {
+    stmt_.clear();
+    params_.clear();
+    throw;
+  }
+}
+
+void TQuery::Close() noexcept {
+  Db().KeepQueryStmt(stmt_);  // its parameters are cleared before they go
+  params_.clear();
+  images_.Clear();
+  objectColumn_ = -1;
+  pos_ = -1;
+}
+
+void TQuery::Start(TObjectDataset& Dataset) {
   // A key search comes with its values apart: one statement serves every
   // key. Should the engine read fewer parameters in it than there are
   // values (the table name ended it early), the text as written runs.
@@ -121,10 +185,7 @@ bool TQuery::Reuse(const std::string& Sql) {
     if (rc == SQLITE_DONE) {
       Db().KeepQueryStmt(stmt_);
     } else {
-      const void* blob = sqlite3_column_blob(s, objectColumn_);
-      const int size = sqlite3_column_bytes(s, objectColumn_);
-      images_.emplace_back(blob != nullptr ? static_cast<const char*>(blob) : "",
-                           static_cast<std::size_t>(size));
+      images_.Add(s, objectColumn_);
     }
     return true;
   }
@@ -213,10 +274,7 @@ bool TQuery::Fetch() {
   if (s == nullptr) return false;
   const int rc = sqlite3_step(s);
   if (rc == SQLITE_ROW) {
-    const void* blob = sqlite3_column_blob(s, objectColumn_);
-    const int size = sqlite3_column_bytes(s, objectColumn_);
-    images_.emplace_back(blob != nullptr ? static_cast<const char*>(blob) : "",
-                         static_cast<std::size_t>(size));
+    images_.Add(s, objectColumn_);
     return true;
   }
   // Done or failed: the statement ends here either way, so that no read
@@ -276,8 +334,17 @@ std::int32_t TQuery::Count() {
 
 }  // namespace
 
-std::unique_ptr<TCursor> OpenQuery(TConnection& Connection, TObjectDataset& Dataset) {
-  return std::make_unique<TQuery>(Connection, Dataset);
+std::unique_ptr<TDriverCursor> OpenQuery(TConnection& Connection, TObjectDataset& Dataset,
+                                         std::unique_ptr<TDriverCursor>& Spare) {
+  if (Spare == nullptr) return std::make_unique<TQuery>(Connection, Dataset);
+  std::unique_ptr<TDriverCursor> query = std::move(Spare);
+  static_cast<TQuery&>(*query).Open(Dataset);
+  return query;
+}
+
+void CloseQuery(std::unique_ptr<TDriverCursor> Query, std::unique_ptr<TDriverCursor>& Spare) {
+  static_cast<TQuery&>(*Query).Close();
+  if (Spare == nullptr) Spare = std::move(Query);
 }
 
 bool IsQuery(const TDriverCursor& Cursor) {

@@ -209,9 +209,12 @@ TEST_F(SqlAccess, SearchClosesAnOpenQueryFirst) {
   query.SelectStatement().SetText("select * from Persons order by Id");
   query.Open();
   ExpectPerson(query.GetCurrentObj(), a);
+  const std::int32_t handle = query.GetHandle();
   ExpectPerson(query.Search(&b), b);
   EXPECT_FALSE(query.GetOpened());
   EXPECT_EQ(query.SelectStatement().Get(2), "where Id = '2'");
+  // The handles of both opens are gone, whatever the driver keeps of them.
+  EXPECT_THROW(Driver().FindFirst(handle), EOdbInvalidObjectFileHandle);
 }
 
 // The connection keeps prepared statements between queries: one serves a
