@@ -103,6 +103,8 @@ class TQuery final : public TCursor {
   // again or could not run it: the schema changed since, and the checks of
   // Prepare must be made again.
   bool Reuse(const std::string& Sql);
+  // Open's work: the key search's statement with its parameters where the
+  // dataset offers one, else the select statement as written.
   void Start(TObjectDataset& Dataset);
   // Prepares Sql and checks that it is one statement that only reads and
   // has a column Object; the errors of a select statement otherwise.
