@@ -1,13 +1,31 @@
 #include "corvid/odb/OdbCursorDriver.h"
 
+#include <typeinfo>
 #include <utility>
 
+#include "corvid/odb/OdbFile.h"
 #include "corvid/odb/OdbQuery.h"
 
 namespace corvid {
 
+namespace {
+
+// Dataset as a query, or null. Queries are nearly always of exactly
+// TObjectQuery, which the type's identity settles at once.
+TObjectQuery* AsQuery(TObjectDataset& Dataset) {
+  if (typeid(Dataset) == typeid(TObjectQuery)) return static_cast<TObjectQuery*>(&Dataset);
+  return dynamic_cast<TObjectQuery*>(&Dataset);
+}
+
+}  // namespace
+
+bool IsObjectFile(TObjectDataset& Dataset) {
+  if (typeid(Dataset) == typeid(TObjectQuery)) return false;
+  return dynamic_cast<TObjectFile*>(&Dataset) != nullptr;
+}
+
 std::string QuerySelectText(TObjectDataset& Dataset) {
-  auto* query = dynamic_cast<TObjectQuery*>(&Dataset);
+  auto* query = AsQuery(Dataset);
   std::string text = query != nullptr ? query->SelectStatement().Text() : std::string();
   if (text.find_first_not_of(" \t\r\n\f\v") == std::string::npos) {
     RaiseOdb<EOdbSelectStatementNotSpecified>(Dataset.GetDatasetName());
@@ -15,14 +33,13 @@ std::string QuerySelectText(TObjectDataset& Dataset) {
   return text;
 }
 
-TQueryParameters QueryParameters(TObjectDataset& Dataset, char Mark) {
-  TQueryParameters out;
-  auto* query = dynamic_cast<TObjectQuery*>(&Dataset);
+const std::vector<std::string>* QueryParameters(TObjectDataset& Dataset, char Mark,
+                                                std::string& Text) {
+  auto* query = AsQuery(Dataset);
   const TSqlValues* search = query != nullptr ? query->SearchStatement() : nullptr;
-  if (search == nullptr) return out;
-  out.Text = search->Parameterised(Mark);
-  out.Params = search->Values;
-  return out;
+  if (search == nullptr) return nullptr;
+  search->WriteParameterised(Mark, Text);
+  return &search->Values;
 }
 
 TDriverCursor::TDriverCursor(TCursorDriver& Driver, TRefusal Refusal)
@@ -74,6 +91,23 @@ void TCursorDriver::Detach(TDriverCursor* Cursor) {
     lastHandle_ = 0;
   }
   cursors_.erase(std::remove(cursors_.begin(), cursors_.end(), Cursor), cursors_.end());
+}
+
+std::int32_t TCursorDriver::NewCursorHandle(std::unique_ptr<TDriverCursor> Cursor) {
+  TDriverCursor* cursor = Cursor.get();
+  const std::int32_t handle = NewHandle(std::move(Cursor));
+  lastHandle_ = handle;
+  lastCursor_ = cursor;
+  return handle;
+}
+
+std::unique_ptr<TDriverCursor> TCursorDriver::TakeCursorHandle(std::int32_t Handle) {
+  TDriverCursor& cursor = Cursor(Handle);
+  // The number may soon name another cursor.
+  lastHandle_ = 0;
+  lastCursor_ = nullptr;
+  TakeHandle(Handle).release();
+  return std::unique_ptr<TDriverCursor>(&cursor);
 }
 
 TDriverCursor& TCursorDriver::Cursor(std::int32_t Handle) const {

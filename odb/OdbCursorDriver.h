@@ -100,22 +100,26 @@ class TBookmarkStore {
   std::vector<std::unique_ptr<T>> items_;
 };
 
+// Whether Dataset is an object file; a driver opens any other dataset as a
+// query. (A query of exactly TObjectQuery is told apart without walking the
+// class hierarchy, as a failed dynamic_cast would.)
+bool IsObjectFile(TObjectDataset& Dataset);
+
 // The select statement of a query dataset, its lines joined by line
 // breaks; EOdbSelectStatementNotSpecified (the dataset's name) when the
 // dataset is no query or the statement is blank.
 std::string QuerySelectText(TObjectDataset& Dataset);
 
-/// The select statement of a query with its values as parameters: Text is
-/// empty when the statement has none to offer, otherwise it reads as
-/// QuerySelectText would but with the i-th value written as the driver's
-/// placeholder Mark followed by i ("?1", "$1") and given in Params[i - 1].
-/// Only the key search of TObjectQuery::Search offers one, while the
-/// statement is still the one Search wrote.
-struct TQueryParameters {
-  std::string Text;
-  std::vector<std::string> Params;
-};
-TQueryParameters QueryParameters(TObjectDataset& Dataset, char Mark);
+/// The select statement of a query with its values as parameters: null
+/// when the statement has none to offer, otherwise the values, the i-th
+/// being given for the placeholder Mark followed by i ("?1", "$1"), and
+/// Text (its content replaced, its storage reused) reads as QuerySelectText
+/// would but with the placeholders in place of the values. Only the key
+/// search of TObjectQuery::Search offers one, while the statement is still
+/// the one Search wrote. The values are the query's: a driver that needs
+/// them after the call copies them.
+const std::vector<std::string>* QueryParameters(TObjectDataset& Dataset, char Mark,
+                                                std::string& Text);
 
 /// The database as a whole, as a cursor driver's connection sees it.
 class TDriverConnection : public TSavepointOwner {
@@ -155,6 +159,13 @@ class TCursorDriver : public TOdbDriver {
  protected:
   explicit TCursorDriver(std::unique_ptr<TDriverConnection> Connection);
   TDriverConnection& BaseConnection() const { return *connection_; }
+  // NewHandle for a cursor, which becomes the one Cursor looks up first:
+  // a dataset's first steps after opening ask for the handle just made.
+  std::int32_t NewCursorHandle(std::unique_ptr<TDriverCursor> Cursor);
+  // TakeHandle for a cursor (EOdbInvalidObjectFileHandle when Handle holds
+  // none): the handle goes, the cursor is handed over alive, for a driver
+  // that makes its next cursor of the kind from it.
+  std::unique_ptr<TDriverCursor> TakeCursorHandle(std::int32_t Handle);
 
   void InternalStartTransaction() override;
   void InternalCommit() override;

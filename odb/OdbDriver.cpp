@@ -76,14 +76,34 @@ void TOdbDriver::CheckAccessMethod(TDataAccessMethod Method) const {
 
 // --- handle table ---------------------------------------------------------
 
+namespace {
+
+std::int32_t HandleAt(const TArray& Handles, std::int32_t At) {
+  return static_cast<const THandleData*>(Handles.GetObj(At))->Handle;
+}
+
+}  // namespace
+
+// The table is sorted by number, and numbers are handed out lowest first,
+// so the entries are mostly 1, 2, ... and a handle's entry sits at its own
+// index; the binary search serves the tables with gaps.
 std::int32_t TOdbDriver::FindHandle(std::int32_t Handle) const {
+  if (Handle >= 1 && Handle <= handles_->GetSize() && HandleAt(*handles_, Handle) == Handle) {
+    return Handle;
+  }
   THandleData probe(Handle, nullptr);
   return handles_->BinarySearch(&probe);
 }
 
 std::int32_t TOdbDriver::NewHandle(std::unique_ptr<TObject> DataObj) {
   auto entry = std::make_unique<THandleData>(1, nullptr);
-  while (handles_->BinarySearch(entry.get()) != 0) ++entry->Handle;
+  const std::int32_t size = handles_->GetSize();
+  if (size > 0 && HandleAt(*handles_, size) == size) {
+    // Entries 1 .. size hold the numbers 1 .. size: the next one is free.
+    entry->Handle = size + 1;
+  } else {
+    while (handles_->BinarySearch(entry.get()) != 0) ++entry->Handle;
+  }
   const std::int32_t handle = entry->Handle;
   handles_->Insert(entry.get());
   entry.release()->DataObj = std::move(DataObj);
@@ -104,6 +124,16 @@ void TOdbDriver::ReleaseHandle(std::int32_t Handle) {
   if (at == 0) RaiseOdb<EOdbInvalidObjectFileHandle>();
   handles_->Delete(at);
   if (!handles_->GetSorted()) handles_->QuickSort();
+}
+
+std::unique_ptr<TObject> TOdbDriver::TakeHandle(std::int32_t Handle) {
+  const std::int32_t at = FindHandle(Handle);
+  if (at == 0) RaiseOdb<EOdbInvalidObjectFileHandle>();
+  std::unique_ptr<TObject> obj =
+      std::move(static_cast<THandleData*>(handles_->GetObj(at))->DataObj);
+  handles_->Delete(at);
+  if (!handles_->GetSorted()) handles_->QuickSort();
+  return obj;
 }
 
 std::int32_t TOdbDriver::GetHandleCount() const {

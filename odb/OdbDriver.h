@@ -104,6 +104,9 @@ class TOdbDriver : public TObject {
   /// Removes the entry and frees its object; EOdbInvalidObjectFileHandle for
   /// a number not in use.
   void ReleaseHandle(std::int32_t Handle);
+  /// Removes the entry and hands its object over instead of freeing it;
+  /// EOdbInvalidObjectFileHandle for a number not in use.
+  std::unique_ptr<TObject> TakeHandle(std::int32_t Handle);
   /// The number of handles in use.
   std::int32_t GetHandleCount() const;
 

@@ -49,15 +49,24 @@ void TStringList::SetText(std::string_view Value) {
   }
 }
 
+void TStringList::Assign(std::initializer_list<std::string_view> Lines) {
+  lines_.resize(Lines.size());
+  auto line = lines_.begin();
+  for (std::string_view value : Lines) (line++)->assign(value);
+}
+
 namespace {
 
 // Appends Value enclosed in single quotes, each single quote inside doubled.
 void AppendQuoted(std::string& Text, std::string_view Value) {
   Text += '\'';
-  for (char c : Value) {
-    if (c == '\'') Text += '\'';
-    Text += c;
+  // The text up to and with each quote, then the quote once more.
+  for (std::size_t q = Value.find('\''); q != std::string_view::npos; q = Value.find('\'')) {
+    Text.append(Value.substr(0, q + 1));
+    Text += '\'';
+    Value.remove_prefix(q + 1);
   }
+  Text.append(Value);
   Text += '\'';
 }
 
@@ -177,22 +186,35 @@ void TSqlValues::WriteLiteral(std::string& Text) const {
 }
 
 std::string TSqlValues::Parameterised(char Mark) const {
-  std::string text = Texts.front();
-  for (std::size_t i = 0; i < Values.size(); ++i) {
-    text += Mark;
-    text += std::to_string(i + 1);
-    text += Texts[i + 1];
-  }
+  std::string text;
+  WriteParameterised(Mark, text);
   return text;
+}
+
+void TSqlValues::WriteParameterised(char Mark, std::string& Text) const {
+  Text.assign(Texts.front());
+  for (std::size_t i = 0; i < Values.size(); ++i) {
+    char number[24];
+    number[0] = Mark;
+    const auto r = std::to_chars(number + 1, number + sizeof number, i + 1);
+    Text.append(number, r.ptr);
+    Text += Texts[i + 1];
+  }
 }
 
 namespace {
 
-// The where clause on the primary key into Clause, after Head: "where "
-// and "name = value" terms joined by " and ". Clause's strings are written
-// over, so that a caller building many clauses keeps their storage.
-void WriteKeyClause(TSqlValues& Clause, std::string_view Head, TORMapping& Mapping,
-                    const std::string& TableName) {
+// The where clause on the primary key into Clause, after the pieces of
+// Head: "where " and "name = value" terms joined by " and ". Clause's
+// strings are written over, so that a caller building many clauses keeps
+// their storage.
+void WriteKeyClause(TSqlValues& Clause, std::initializer_list<std::string_view> Head,
+                    TORMapping& Mapping, const std::string& TableName) {
+  const auto writeHead = [&Head](std::string& Text) {
+    Text.clear();
+    for (std::string_view piece : Head) Text += piece;
+    Text += "where ";
+  };
   const TOdbIndex& primary = *Mapping.GetPrimaryIndex(TableName);
   std::size_t n = 0;
   for (const TObject* obj : primary.FieldNames()) {
@@ -202,8 +224,7 @@ void WriteKeyClause(TSqlValues& Clause, std::string_view Head, TORMapping& Mappi
     if (Clause.Values.size() < n + 1) Clause.Values.resize(n + 1);
     std::string& text = Clause.Texts[n];
     if (n == 0) {
-      text.assign(Head);
-      text += "where ";
+      writeHead(text);
     } else {
       text.assign(" and ");
     }
@@ -215,8 +236,7 @@ void WriteKeyClause(TSqlValues& Clause, std::string_view Head, TORMapping& Mappi
   Clause.Texts.resize(n + 1);
   Clause.Values.resize(n);
   if (n == 0) {
-    Clause.Texts[0].assign(Head);
-    Clause.Texts[0] += "where ";
+    writeHead(Clause.Texts[0]);
   } else {
     Clause.Texts[n].clear();
   }
@@ -235,15 +255,12 @@ void BuildSelectObjectQuery(TStringList& Strings, TSqlValues& Statement, std::st
                             TORMapping& Mapping, const std::string& TableName) {
   // One text with the head line first; the lines are cut from it, so the
   // text is theirs joined whatever the table name or the values hold.
-  std::string head = "select * from ";
-  head += TableName;
-  const std::size_t headSize = head.size();
-  head += '\n';
-  WriteKeyClause(Statement, head, Mapping, TableName);
+  constexpr std::string_view kSelect = "select * from ";
+  WriteKeyClause(Statement, {kSelect, TableName, "\n"}, Mapping, TableName);
   Statement.WriteLiteral(Text);
-  Strings.Clear();
-  Strings.Add(Text.substr(0, headSize));
-  Strings.Add(Text.substr(headSize + 1));
+  const std::size_t headSize = kSelect.size() + TableName.size();
+  const std::string_view text = Text;
+  Strings.Assign({text.substr(0, headSize), text.substr(headSize + 1)});
 }
 
 void BuildSelectObjectQuery(TStringList& Strings, TORMapping& Mapping,

@@ -56,6 +56,9 @@ class TStringList {
   /// Replaces the content by the lines of Value, split at "\n" ("\r\n"
   /// works too); a line break at the very end adds no empty line.
   void SetText(std::string_view Value);
+  /// Replaces the content by Lines. The strings of the lines already held
+  /// are written over, so that a list rebuilt often keeps their storage.
+  void Assign(std::initializer_list<std::string_view> Lines);
 
   const std::vector<std::string>& Lines() const { return lines_; }
   auto begin() const { return lines_.begin(); }
@@ -85,8 +88,10 @@ struct TSqlValues {
   std::string Literal() const;
   void WriteLiteral(std::string& Text) const;
   /// The statement with the i-th value (from 1) written as Mark followed by
-  /// i: "?1" for Mark '?', "$1" for '$'.
+  /// i: "?1" for Mark '?', "$1" for '$'. WriteParameterised writes it into
+  /// Text, replacing its content.
   std::string Parameterised(char Mark) const;
+  void WriteParameterised(char Mark, std::string& Text) const;
 };
 
 void BuildCreateTableStatement(TStringList& Strings, TORMapping& Mapping,

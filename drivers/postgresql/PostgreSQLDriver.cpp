@@ -50,14 +50,12 @@ const bool registered = [] {
 // Handles
 
 std::int32_t TPostgreSQLDriver::InternalOpenDataset(TObjectDataset& Dataset) {
-  if (dynamic_cast<TObjectFile*>(&Dataset) == nullptr) {
-    return NewHandle(pgsql::OpenQuery(Session(), Dataset));
-  }
-  return NewHandle(std::make_unique<pgsql::TTableCursor>(Session(), Dataset, false));
+  if (!IsObjectFile(Dataset)) return NewCursorHandle(pgsql::OpenQuery(Session(), Dataset));
+  return NewCursorHandle(std::make_unique<pgsql::TTableCursor>(Session(), Dataset, false));
 }
 
 std::int32_t TPostgreSQLDriver::InternalOpenExclusive(TObjectFile& ObjectFile) {
-  return NewHandle(std::make_unique<pgsql::TTableCursor>(Session(), ObjectFile, true));
+  return NewCursorHandle(std::make_unique<pgsql::TTableCursor>(Session(), ObjectFile, true));
 }
 
 void TPostgreSQLDriver::InternalCloseDataset(std::int32_t Handle) {
@@ -77,7 +75,7 @@ void TPostgreSQLDriver::InternalCloseDataset(std::int32_t Handle) {
 }
 
 std::int32_t TPostgreSQLDriver::InternalOpenUpdate() {
-  return NewHandle(pgsql::OpenUpdate(Session()));
+  return NewCursorHandle(pgsql::OpenUpdate(Session()));
 }
 
 void TPostgreSQLDriver::InternalCloseUpdate(std::int32_t Handle) {

@@ -143,6 +143,10 @@ class TConnection : public TDriverConnection {
   // cleared) and keeps it; From is left empty.
   void KeepQueryStmt(TQueryStmts& From) noexcept;
 
+  // Room for the text of a key search while its query opens; one string
+  // serves every search, so that its storage is not made anew each time.
+  std::string& SearchText() { return searchText_; }
+
   // Counts writes made through this connection; handles re-seek when it
   // changed since they last read.
   std::uint64_t WriteGeneration() const { return writeGeneration_; }
@@ -198,6 +202,7 @@ class TConnection : public TDriverConnection {
   std::unique_ptr<TSavepoint> pendingSavepoint_;
   std::map<std::string, TTableLock> locks_;
   TQueryStmts keptQueries_;
+  std::string searchText_;
 };
 
 }  // namespace sqlite

@@ -35,7 +35,7 @@ std::int32_t TSQLiteDriver::OpenTable(TObjectDataset& Dataset, bool Exclusive) {
   c.BeginWrite();
   c.LockTable(Dataset.GetDatasetName(), Exclusive);
   try {
-    return NewHandle(std::make_unique<sqlite::TTable>(c, Dataset, Exclusive));
+    return NewCursorHandle(std::make_unique<sqlite::TTable>(c, Dataset, Exclusive));
   } catch (...) {
     c.UnlockTable(Dataset.GetDatasetName(), Exclusive);
     throw;
@@ -43,11 +43,11 @@ std::int32_t TSQLiteDriver::OpenTable(TObjectDataset& Dataset, bool Exclusive) {
 }
 
 std::int32_t TSQLiteDriver::OpenQuery(TObjectDataset& Dataset) {
-  return NewHandle(sqlite::OpenQuery(Connection(), Dataset));
+  return NewCursorHandle(sqlite::OpenQuery(Connection(), Dataset, spareQuery_));
 }
 
 std::int32_t TSQLiteDriver::InternalOpenDataset(TObjectDataset& Dataset) {
-  if (dynamic_cast<TObjectFile*>(&Dataset) == nullptr) return OpenQuery(Dataset);
+  if (!IsObjectFile(Dataset)) return OpenQuery(Dataset);
   return OpenTable(Dataset, false);
 }
 
@@ -58,7 +58,12 @@ std::int32_t TSQLiteDriver::InternalOpenExclusive(TObjectFile& ObjectFile) {
 void TSQLiteDriver::InternalCloseDataset(std::int32_t Handle) {
   std::string table;
   bool exclusive = false;
-  if (auto* t = dynamic_cast<sqlite::TTable*>(&Cursor(Handle))) {
+  TDriverCursor& cursor = Cursor(Handle);
+  if (sqlite::IsQuery(cursor)) {
+    sqlite::CloseQuery(TakeCursorHandle(Handle), spareQuery_);
+    return;
+  }
+  if (auto* t = dynamic_cast<sqlite::TTable*>(&cursor)) {
     table = t->TableName();
     exclusive = t->Exclusive();
   }
@@ -69,7 +74,7 @@ void TSQLiteDriver::InternalCloseDataset(std::int32_t Handle) {
 std::int32_t TSQLiteDriver::InternalOpenUpdate() {
   // A descendant that withdraws SQL access withdraws update handles too.
   CheckAccessMethod(damSQL);
-  return NewHandle(sqlite::OpenUpdate(Connection()));
+  return NewCursorHandle(sqlite::OpenUpdate(Connection()));
 }
 
 void TSQLiteDriver::InternalCloseUpdate(std::int32_t Handle) {

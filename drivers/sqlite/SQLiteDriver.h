@@ -106,6 +106,11 @@ class TSQLiteDriver : public TCursorDriver {
   // Opens the result of a query's select statement (any dataset that is not
   // an object file) as a navigable handle.
   std::int32_t OpenQuery(TObjectDataset& Dataset);
+
+  // The cursor of the query closed last, kept closed so that the next query
+  // opens without making one (Search opens and closes a query every time).
+  // It goes before the connection and the cursor list it refers to.
+  std::unique_ptr<TDriverCursor> spareQuery_;
 };
 
 }  // namespace corvid

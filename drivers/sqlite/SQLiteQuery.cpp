@@ -13,10 +13,14 @@
 // Prepared statements are kept by the connection once a query is done with
 // them and serve the next query of the same text; the key search of Search
 // runs as one statement with the key bound as parameters, so every key
-// finds it prepared.
+// finds it prepared. As only the images are read, the key search selects
+// the column Object alone where the engine takes that statement: the rows
+// are the same, and the engine need not read every other column of each.
 #include "corvid/drivers/sqlite/SQLiteQuery.h"
 
 #include <string>
+#include <string_view>
+#include <typeinfo>
 #include <vector>
 
 #include "corvid/drivers/sqlite/SQLiteConnection.h"
@@ -28,13 +32,58 @@ namespace corvid::sqlite {
 
 namespace {
 
+// The images a query has read, in result order. The strings stay after
+// Clear for the next result to be read into, the first few and only while
+// they are small, so that a query opened again and again reads its rows
+// into storage it holds.
+class TImages {
+ public:
+  bool empty() const { return count_ == 0; }
+  std::size_t size() const { return count_; }
+  const std::string& operator[](std::size_t I) const { return items_[I]; }
+  // Adds the image of the current row of Stmt, from its column Column.
+  void Add(sqlite3_stmt* Stmt, int Column) {
+    const void* blob = sqlite3_column_blob(Stmt, Column);
+    const auto size = static_cast<std::size_t>(sqlite3_column_bytes(Stmt, Column));
+    const char* data = blob != nullptr ? static_cast<const char*>(blob) : "";
+    if (count_ < items_.size()) {
+      items_[count_].assign(data, size);
+    } else {
+      items_.emplace_back(data, size);
+    }
+    ++count_;
+  }
+  void Clear() {
+    count_ = 0;
+    if (items_.size() > kKept) items_.resize(kKept);
+    for (std::string& image : items_) {
+      if (image.capacity() > kKeptBytes) std::string().swap(image);
+    }
+    if (items_.capacity() > 2 * kKept) items_.shrink_to_fit();
+  }
+
+ private:
+  static constexpr std::size_t kKept = 4;
+  static constexpr std::size_t kKeptBytes = 4096;
+  std::vector<std::string> items_;
+  std::size_t count_ = 0;
+};
+
 // The state of an open query: the statement while rows remain to be read,
-// the images read so far and the position among them.
-class TQuery : public TCursor {
+// the images read so far and the position among them. A closed query can
+// open again, for another dataset.
+class TQuery final : public TCursor {
   CORVID_CLASS(TQuery, ::corvid::sqlite::TCursor)
  public:
-  TQuery(TConnection& Connection, TObjectDataset& Dataset);
+  TQuery(TConnection& Connection, TObjectDataset& Dataset) : TCursor(Connection) { Open(Dataset); }
   ~TQuery() override { Db().KeepQueryStmt(stmt_); }
+
+  // Opens the result of Dataset's select statement; on failure the query
+  // holds no statement.
+  void Open(TObjectDataset& Dataset);
+  // Ends the result: the statement is kept by the connection, the images
+  // go.
+  void Close() noexcept;
 
   bool First() override;
   bool Last() override;
@@ -54,9 +103,16 @@ class TQuery : public TCursor {
   // again or could not run it: the schema changed since, and the checks of
   // Prepare must be made again.
   bool Reuse(const std::string& Sql);
+  // Open's work: the key search's statement with its parameters where the
+  // dataset offers one, else the select statement as written.
+  void Start(TObjectDataset& Dataset);
   // Prepares Sql and checks that it is one statement that only reads and
   // has a column Object; the errors of a select statement otherwise.
   void Prepare(const std::string& Sql);
+  // Sql, a key search that Prepare took, selects every column: the same
+  // statement with Object alone in their place takes its place when the
+  // engine prepares it with the same parameters. It is kept under Sql.
+  void Narrow(const std::string& Sql);
   void Bind();
   // Reads the next row into images_; false (statement finished) at the end.
   bool Fetch();
@@ -69,21 +125,40 @@ class TQuery : public TCursor {
   TQueryStmts stmt_;  // at most one
   std::vector<std::string> params_;
   int objectColumn_ = -1;
-  std::vector<std::string> images_;
+  TImages images_;
   std::ptrdiff_t pos_ = -1;  // index into images_, -1 when nothing is current
 };
 
-TQuery::TQuery(TConnection& Connection, TObjectDataset& Dataset)
-    : TCursor(Connection), name_(Dataset.GetDatasetName()) {
+void TQuery::Open(TObjectDataset& Dataset) {
+  name_ = Dataset.GetDatasetName();
+  try {
+    Start(Dataset);
+  } catch (...) {
+    stmt_.clear();
+    params_.clear();
+    throw;
+  }
+}
+
+void TQuery::Close() noexcept {
+  Db().KeepQueryStmt(stmt_);  // its parameters are cleared before they go
+  params_.clear();
+  images_.Clear();
+  objectColumn_ = -1;
+  pos_ = -1;
+}
+
+void TQuery::Start(TObjectDataset& Dataset) {
   // A key search comes with its values apart: one statement serves every
   // key. Should the engine read fewer parameters in it than there are
   // values (the table name ended it early), the text as written runs.
-  TQueryParameters search = QueryParameters(Dataset, '?');
-  if (!search.Text.empty()) {
-    params_ = std::move(search.Params);
-    if (Reuse(search.Text)) return;
-    Prepare(search.Text);
+  std::string& search = Db().SearchText();
+  if (const std::vector<std::string>* values = QueryParameters(Dataset, '?', search)) {
+    params_ = *values;
+    if (Reuse(search)) return;
+    Prepare(search);
     if (sqlite3_bind_parameter_count(Stmt()) == static_cast<int>(params_.size())) {
+      Narrow(search);
       Bind();
       return;
     }
@@ -112,10 +187,7 @@ bool TQuery::Reuse(const std::string& Sql) {
     if (rc == SQLITE_DONE) {
       Db().KeepQueryStmt(stmt_);
     } else {
-      const void* blob = sqlite3_column_blob(s, objectColumn_);
-      const int size = sqlite3_column_bytes(s, objectColumn_);
-      images_.emplace_back(blob != nullptr ? static_cast<const char*>(blob) : "",
-                           static_cast<std::size_t>(size));
+      images_.Add(s, objectColumn_);
     }
     return true;
   }
@@ -165,6 +237,28 @@ void TQuery::Prepare(const std::string& Sql) {
   objectColumn_ = object;
 }
 
+void TQuery::Narrow(const std::string& Sql) {
+  constexpr std::string_view kEvery = "select * from ";
+  if (Sql.compare(0, kEvery.size(), kEvery) != 0) return;
+  std::string narrow = "select Object from ";
+  narrow.append(Sql, kEvery.size());
+  sqlite3_stmt* raw = nullptr;
+  const int rc = sqlite3_prepare_v3(Db().Handle(), narrow.c_str(), static_cast<int>(narrow.size()),
+                                    SQLITE_PREPARE_PERSISTENT, &raw, nullptr);
+  TStmt stmt(raw);
+  // Anything amiss (a table name that makes the column ambiguous, say):
+  // the statement as written serves, as it passed every check.
+  if (rc != SQLITE_OK || !stmt || sqlite3_column_count(stmt.get()) != 1 ||
+      sqlite3_bind_parameter_count(stmt.get()) != sqlite3_bind_parameter_count(Stmt())) {
+    return;
+  }
+  const char* col = sqlite3_column_name(stmt.get(), 0);
+  if (col == nullptr || LowerName(col) != "object") return;
+  stmt_.front().Stmt = std::move(stmt);
+  stmt_.front().ObjectColumn = 0;
+  objectColumn_ = 0;
+}
+
 void TQuery::Bind() {
   // The values as text, the way the quoted values of the text read: the
   // engine gives both the column's affinity.
@@ -182,10 +276,7 @@ bool TQuery::Fetch() {
   if (s == nullptr) return false;
   const int rc = sqlite3_step(s);
   if (rc == SQLITE_ROW) {
-    const void* blob = sqlite3_column_blob(s, objectColumn_);
-    const int size = sqlite3_column_bytes(s, objectColumn_);
-    images_.emplace_back(blob != nullptr ? static_cast<const char*>(blob) : "",
-                         static_cast<std::size_t>(size));
+    images_.Add(s, objectColumn_);
     return true;
   }
   // Done or failed: the statement ends here either way, so that no read
@@ -245,8 +336,22 @@ std::int32_t TQuery::Count() {
 
 }  // namespace
 
-std::unique_ptr<TCursor> OpenQuery(TConnection& Connection, TObjectDataset& Dataset) {
-  return std::make_unique<TQuery>(Connection, Dataset);
+std::unique_ptr<TDriverCursor> OpenQuery(TConnection& Connection, TObjectDataset& Dataset,
+                                         std::unique_ptr<TDriverCursor>& Spare) {
+  if (Spare == nullptr) return std::make_unique<TQuery>(Connection, Dataset);
+  std::unique_ptr<TDriverCursor> query = std::move(Spare);
+  static_cast<TQuery&>(*query).Open(Dataset);
+  return query;
+}
+
+void CloseQuery(std::unique_ptr<TDriverCursor> Query, std::unique_ptr<TDriverCursor>& Spare) {
+  static_cast<TQuery&>(*Query).Close();
+  if (Spare == nullptr) Spare = std::move(Query);
+}
+
+bool IsQuery(const TDriverCursor& Cursor) {
+  // TQuery is final.
+  return typeid(Cursor) == typeid(TQuery);
 }
 
 }  // namespace corvid::sqlite

@@ -14,7 +14,14 @@ namespace corvid::sqlite {
 
 // The cursor of a query's select statement (any dataset that is not an
 // object file); EOdbSelectStatementNotSpecified when it is blank.
-std::unique_ptr<TCursor> OpenQuery(TConnection& Connection, TObjectDataset& Dataset);
+// Spare, when it holds a cursor that CloseQuery kept, becomes the new one.
+std::unique_ptr<TDriverCursor> OpenQuery(TConnection& Connection, TObjectDataset& Dataset,
+                                         std::unique_ptr<TDriverCursor>& Spare);
+// Ends the result of Query, a query cursor whose handle is gone, and keeps
+// the cursor in Spare when that is empty (else it is freed).
+void CloseQuery(std::unique_ptr<TDriverCursor> Query, std::unique_ptr<TDriverCursor>& Spare);
+// Whether Cursor is that of a query (told by its exact type, at once).
+bool IsQuery(const TDriverCursor& Cursor);
 // The cursor of an update object: the single-object statements it runs.
 std::unique_ptr<TCursor> OpenUpdate(TConnection& Connection);
 // Whether Cursor is that of an update object.

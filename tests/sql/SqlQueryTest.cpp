@@ -209,9 +209,12 @@ TEST_F(SqlAccess, SearchClosesAnOpenQueryFirst) {
   query.SelectStatement().SetText("select * from Persons order by Id");
   query.Open();
   ExpectPerson(query.GetCurrentObj(), a);
+  const std::int32_t handle = query.GetHandle();
   ExpectPerson(query.Search(&b), b);
   EXPECT_FALSE(query.GetOpened());
   EXPECT_EQ(query.SelectStatement().Get(2), "where Id = '2'");
+  // The handles of both opens are gone, whatever the driver keeps of them.
+  EXPECT_THROW(Driver().FindFirst(handle), EOdbInvalidObjectFileHandle);
 }
 
 // The connection keeps prepared statements between queries: one serves a
@@ -337,6 +340,27 @@ TEST_F(SqlAccess, BadStatementsRaiseAndLeaveDatabaseUsable) {
 
   ExpectPerson(query.Search(&a), a);
   EXPECT_EQ(Select("select * from Persons").size(), 1u);
+}
+
+// Search reads the images alone where the engine lets it, and otherwise
+// runs its statement as written: over a join whose tables both hold images
+// it reads those of the first; a table without images is refused as the
+// statement as written would be.
+TEST_F(SqlAccess, SearchOverJoinsAndTablesWithoutImages) {
+  CreateFromBuilders();
+  TObjectUpdate update(*db_, "Persons", TPlainPersonMapping::StaticClass());
+  const TPerson a("A", 1, 1, 1);
+  update.Insert(&a);
+  Driver().Exec("create table Other (Object blob, Extra integer)");
+  Driver().Exec("insert into Other values (x'00', 1)");
+  TObjectQuery joined(*db_, "Persons, Other", TPlainPersonMapping::StaticClass());
+  ExpectPerson(joined.Search(&a), a);
+  ExpectPerson(joined.Search(&a), a);
+
+  Driver().Exec("create table Plain (Id integer)");
+  Driver().Exec("insert into Plain values (1)");
+  TObjectQuery plain(*db_, "Plain", TPlainPersonMapping::StaticClass());
+  ExpectRaises<EOdbError>([&] { plain.Search(&a); }, "has no column Object");
 }
 
 TEST_F(SqlAccess, UpdateObjectFailures) {
