@@ -82,5 +82,16 @@ int main() {
   }
   Check(contacts.FindExact("ByName", Contact("Grace", 0)) && contacts.Current().GetAge() == 46,
         "Grace is 46");
+
+  std::cout << "5. A class without owned objects may copy member by member.\n";
+  SetCopyProc(TContact::StaticClass(), [](const TObject* From, TObject* To) {
+    *static_cast<TContact*>(To) = *static_cast<const TContact*>(From);
+  });
+  TContact linus = Contact("Linus", 56);
+  TContact& copied = contacts.Insert(linus);
+  linus.SetAge(1);
+  Check(&copied != &linus && copied.GetAge() == 56 && copied.GetId() == 3,
+        "the copy made member by member is still the file's own");
+  SetCopyProc(TContact::StaticClass(), nullptr);
   return failures == 0 ? 0 : 1;
 }
