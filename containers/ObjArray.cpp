@@ -125,15 +125,24 @@ void TArray::Insert(TObject* Obj) {
 }
 
 void TArray::Delete(TArrayIndex Index) {
+  ReleaseObj(Detach(Index));
+}
+
+TObject* TArray::Detach(TArrayIndex Index) {
   CheckIndex(Index);
   TObject* old = items_[Index - 1];
   // The last element fills the hole (a no-op when it is the last one).
   items_[Index - 1] = items_[count_ - 1];
   items_[count_ - 1] = nullptr;
   --count_;
-  ReleaseObj(old);
-  if (Index <= count_) CheckSortedState(Index);
+  try {
+    if (Index <= count_) CheckSortedState(Index);
+  } catch (...) {
+    ReleaseObj(old);
+    throw;
+  }
   if (count_ < 2) sorted_ = true;
+  return old;
 }
 
 void TArray::Clear() {

@@ -68,6 +68,10 @@ class TArray : public TContainer {
   void Insert(TObject* Obj);
   /// Releases the element at Index and moves the last element into its slot.
   void Delete(TArrayIndex Index);
+  /// Delete without the release: the element at Index is the caller's.
+  /// Should the compare function raise over the new order, the element is
+  /// released as Delete would have released it.
+  [[nodiscard]] TObject* Detach(TArrayIndex Index);
   /// Releases every element from index 1 upward; the capacity is kept.
   void Clear() override;
 

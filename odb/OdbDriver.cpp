@@ -96,7 +96,9 @@ std::int32_t TOdbDriver::FindHandle(std::int32_t Handle) const {
 }
 
 std::int32_t TOdbDriver::NewHandle(std::unique_ptr<TObject> DataObj) {
-  auto entry = std::make_unique<THandleData>(1, nullptr);
+  std::unique_ptr<THandleData> entry =
+      spareEntry_ != nullptr ? std::move(spareEntry_) : std::make_unique<THandleData>(1, nullptr);
+  entry->Handle = 1;
   const std::int32_t size = handles_->GetSize();
   if (size > 0 && HandleAt(*handles_, size) == size) {
     // Entries 1 .. size hold the numbers 1 .. size: the next one is free.
@@ -131,7 +133,7 @@ std::unique_ptr<TObject> TOdbDriver::TakeHandle(std::int32_t Handle) {
   if (at == 0) RaiseOdb<EOdbInvalidObjectFileHandle>();
   std::unique_ptr<TObject> obj =
       std::move(static_cast<THandleData*>(handles_->GetObj(at))->DataObj);
-  handles_->Delete(at);
+  spareEntry_.reset(static_cast<THandleData*>(handles_->Detach(at)));
   if (!handles_->GetSorted()) handles_->QuickSort();
   return obj;
 }

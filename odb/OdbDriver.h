@@ -228,6 +228,9 @@ class TOdbDriver : public TObject {
   std::int32_t FindHandle(std::int32_t Handle) const;
 
   std::unique_ptr<TArray> handles_;
+  // The entry of the handle taken last, for the next handle: a query opened
+  // and closed for every search needs no entry made and freed each time.
+  std::unique_ptr<THandleData> spareEntry_;
   std::string databaseName_;
   bool databaseOpened_ = false;
   TOdbFieldTypes supportedFieldTypes_;

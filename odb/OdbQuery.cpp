@@ -44,7 +44,8 @@ TObject* TObjectQuery::Search(const TObject* Obj) {
   if (GetOpened()) Close();
   TORMapping& mapping = GetMapping();
   mapping.UpdateFieldsFromObj(Obj);
-  BuildSelectObjectQuery(selectStatement_, search_, searchText_, mapping, GetDatasetName());
+  BuildSelectObjectQuery(selectStatement_, search_, mapping, GetDatasetName());
+  searchVersion_ = selectStatement_.Version();
   TObject* found = nullptr;
   try {
     searching_ = true;
@@ -65,22 +66,9 @@ TObject* TObjectQuery::Search(const TObject* Obj) {
 }
 
 const TSqlValues* TObjectQuery::SearchStatement() const {
-  if (!searching_) return nullptr;
-  // A hook run by Open may have replaced the statement; only the text
-  // Search wrote has the values of search_. Compared line by line, as the
-  // lines joined would read.
-  std::string_view rest = searchText_;
-  bool first = true;
-  for (const std::string& line : selectStatement_) {
-    if (!first) {
-      if (rest.empty() || rest.front() != '\n') return nullptr;
-      rest.remove_prefix(1);
-    }
-    first = false;
-    if (rest.substr(0, line.size()) != line) return nullptr;
-    rest.remove_prefix(line.size());
-  }
-  return rest.empty() && !first ? &search_ : nullptr;
+  // A hook run by Open may have replaced the statement; only the lines
+  // Search wrote have the values of search_.
+  return searching_ && selectStatement_.Version() == searchVersion_ ? &search_ : nullptr;
 }
 
 // --- TObjectUpdate --------------------------------------------------------

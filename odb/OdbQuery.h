@@ -70,10 +70,10 @@ class TObjectQuery : public TObjectDataset {
 
  private:
   TStringList selectStatement_;
-  // The statement Search wrote, with its values apart and as text, and
-  // whether Search is opening the query.
+  // The statement Search wrote with its values apart, the version of the
+  // select statement it wrote, and whether Search is opening the query.
   TSqlValues search_;
-  std::string searchText_;
+  std::uint64_t searchVersion_ = 0;
   bool searching_ = false;
 };
 

@@ -1,6 +1,7 @@
 // SQL statement builders. See OdbSql.h for the output format.
 #include "corvid/odb/OdbSql.h"
 
+#include <atomic>
 #include <charconv>
 #include <cmath>
 #include <system_error>
@@ -16,6 +17,11 @@
 #include "corvid/values/ObjBuckt.h"
 
 namespace corvid {
+
+std::uint64_t TStringList::NextVersion() {
+  static std::atomic<std::uint64_t> last{0};
+  return last.fetch_add(1, std::memory_order_relaxed) + 1;
+}
 
 const std::string& TStringList::Get(std::int32_t N) const {
   if (N < 1 || N > Count()) RaiseInvalidIndex();
@@ -33,6 +39,7 @@ std::string TStringList::Text() const {
 
 void TStringList::SetText(std::string_view Value) {
   lines_.clear();
+  Changed();
   if (Value.empty()) return;
   std::size_t start = 0;
   while (true) {
@@ -51,6 +58,7 @@ void TStringList::SetText(std::string_view Value) {
 
 void TStringList::Assign(std::initializer_list<std::string_view> Lines) {
   lines_.resize(Lines.size());
+  Changed();
   auto line = lines_.begin();
   for (std::string_view value : Lines) (line++)->assign(value);
 }
@@ -178,7 +186,11 @@ std::string TSqlValues::Literal() const {
 }
 
 void TSqlValues::WriteLiteral(std::string& Text) const {
-  Text.assign(Texts.front());
+  WriteLiteralFrom(0, Text);
+}
+
+void TSqlValues::WriteLiteralFrom(std::size_t From, std::string& Text) const {
+  Text.assign(Texts.front(), From);
   for (std::size_t i = 0; i < Values.size(); ++i) {
     AppendQuoted(Text, Values[i]);
     Text += Texts[i + 1];
@@ -251,23 +263,22 @@ void BuildSelectWhereClause(std::string& Clause, TORMapping& Mapping,
   Clause = clause.Literal();
 }
 
-void BuildSelectObjectQuery(TStringList& Strings, TSqlValues& Statement, std::string& Text,
-                            TORMapping& Mapping, const std::string& TableName) {
-  // One text with the head line first; the lines are cut from it, so the
-  // text is theirs joined whatever the table name or the values hold.
+void BuildSelectObjectQuery(TStringList& Strings, TSqlValues& Statement, TORMapping& Mapping,
+                            const std::string& TableName) {
+  // The statement's first text holds the head line and its line break; the
+  // lines are cut there, so that they are the statement's text joined
+  // whatever the table name or the values hold.
   constexpr std::string_view kSelect = "select * from ";
   WriteKeyClause(Statement, {kSelect, TableName, "\n"}, Mapping, TableName);
-  Statement.WriteLiteral(Text);
   const std::size_t headSize = kSelect.size() + TableName.size();
-  const std::string_view text = Text;
-  Strings.Assign({text.substr(0, headSize), text.substr(headSize + 1)});
+  Strings.AssignTwo(std::string_view(Statement.Texts.front()).substr(0, headSize),
+                    [&](std::string& Line) { Statement.WriteLiteralFrom(headSize + 1, Line); });
 }
 
 void BuildSelectObjectQuery(TStringList& Strings, TORMapping& Mapping,
                             const std::string& TableName) {
   TSqlValues statement;
-  std::string text;
-  BuildSelectObjectQuery(Strings, statement, text, Mapping, TableName);
+  BuildSelectObjectQuery(Strings, statement, Mapping, TableName);
 }
 
 void BuildDeleteStatement(TStringList& Strings, TORMapping& Mapping, const std::string& TableName) {

@@ -43,10 +43,33 @@ class TUnorderedList;
 class TStringList {
  public:
   TStringList() = default;
-  TStringList(std::initializer_list<std::string> Lines) : lines_(Lines) {}
+  TStringList(std::initializer_list<std::string> Lines) : lines_(Lines), version_(NextVersion()) {}
+  TStringList(const TStringList&) = default;
+  TStringList& operator=(const TStringList&) = default;
+  // The list moved from is left empty, and so with a version of its own.
+  TStringList(TStringList&& Other) noexcept
+      : lines_(std::move(Other.lines_)), version_(Other.version_) {
+    Other.lines_.clear();
+    Other.Changed();
+  }
+  TStringList& operator=(TStringList&& Other) noexcept {
+    if (this != &Other) {
+      lines_ = std::move(Other.lines_);
+      version_ = Other.version_;
+      Other.lines_.clear();
+      Other.Changed();
+    }
+    return *this;
+  }
 
-  void Clear() { lines_.clear(); }
-  void Add(std::string Line) { lines_.push_back(std::move(Line)); }
+  void Clear() {
+    lines_.clear();
+    Changed();
+  }
+  void Add(std::string Line) {
+    lines_.push_back(std::move(Line));
+    Changed();
+  }
   std::int32_t Count() const { return static_cast<std::int32_t>(lines_.size()); }
   bool IsEmpty() const { return lines_.empty(); }
   /// The N-th line (1-based); raises EInvalidIndex outside 1..Count().
@@ -59,6 +82,22 @@ class TStringList {
   /// Replaces the content by Lines. The strings of the lines already held
   /// are written over, so that a list rebuilt often keeps their storage.
   void Assign(std::initializer_list<std::string_view> Lines);
+  /// Replaces the content by two lines: First, and the line that
+  /// WriteSecond writes into the string it is given (which holds an old
+  /// line or nothing: WriteSecond replaces its content). The storage of the
+  /// lines held is reused, as with Assign.
+  template <class F>
+  void AssignTwo(std::string_view First, F&& WriteSecond) {
+    lines_.resize(2);
+    lines_[0].assign(First);
+    Changed();
+    WriteSecond(lines_[1]);
+  }
+
+  /// A number that changes whenever the lines do; a copy takes the
+  /// original's. Two lists of the same version hold the same lines, so a
+  /// caller can tell cheaply that a list is still as it left it.
+  std::uint64_t Version() const { return version_; }
 
   const std::vector<std::string>& Lines() const { return lines_; }
   auto begin() const { return lines_.begin(); }
@@ -69,7 +108,11 @@ class TStringList {
   }
 
  private:
+  static std::uint64_t NextVersion();
+  void Changed() { version_ = NextVersion(); }
+
   std::vector<std::string> lines_;
+  std::uint64_t version_ = 0;  // 0: never changed, so empty
 };
 
 /// Encloses Value in single quotes, doubling every single quote inside it.
@@ -87,6 +130,8 @@ struct TSqlValues {
   /// into Text, replacing its content).
   std::string Literal() const;
   void WriteLiteral(std::string& Text) const;
+  /// WriteLiteral without the first From characters of Texts[0].
+  void WriteLiteralFrom(std::size_t From, std::string& Text) const;
   /// The statement with the i-th value (from 1) written as Mark followed by
   /// i: "?1" for Mark '?', "$1" for '$'. WriteParameterised writes it into
   /// Text, replacing its content.
@@ -106,12 +151,12 @@ void BuildCreateIndexStatements(TStringList& Strings, TObjectDataset& Dataset);
 void BuildSelectWhereClause(std::string& Clause, TORMapping& Mapping, const std::string& TableName);
 void BuildSelectObjectQuery(TStringList& Strings, TORMapping& Mapping,
                             const std::string& TableName);
-/// BuildSelectObjectQuery, and the same statement as one text (Text: the
-/// lines joined by line breaks) and with its values apart (Statement). Both
-/// are written over whatever they held, for a caller that builds many
-/// statements; their content is unspecified when the builder raises.
-void BuildSelectObjectQuery(TStringList& Strings, TSqlValues& Statement, std::string& Text,
-                            TORMapping& Mapping, const std::string& TableName);
+/// BuildSelectObjectQuery, and the same statement with its values apart
+/// (Statement). Both are written over whatever they held, for a caller that
+/// builds many statements; their content is unspecified when the builder
+/// raises.
+void BuildSelectObjectQuery(TStringList& Strings, TSqlValues& Statement, TORMapping& Mapping,
+                            const std::string& TableName);
 void BuildDeleteStatement(TStringList& Strings, TORMapping& Mapping, const std::string& TableName);
 /// Fields is a list of TOdbField, normally the mapping's fields.
 void BuildInsertStatement(TStringList& Strings, TUnorderedList& Fields,

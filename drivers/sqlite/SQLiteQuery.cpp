@@ -323,10 +323,7 @@ bool TQuery::Prior() {
 void TQuery::GetCurrent(TMemoryStream& Stream) {
   if (pos_ < 0) RaiseOdb<EOdbObjectNotFound>("no current object in the result of " + name_);
   const std::string& image = images_[static_cast<std::size_t>(pos_)];
-  Stream.SetSize(0);
-  Stream.SetPosition(0);
-  if (!image.empty()) Stream.WriteBuffer(image.data(), static_cast<std::int64_t>(image.size()));
-  Stream.SetPosition(0);
+  Stream.Assign(image.data(), static_cast<std::int64_t>(image.size()));
 }
 
 std::int32_t TQuery::Count() {

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <memory>
 #include <random>
 #include <set>
 #include <stdexcept>
@@ -199,6 +200,16 @@ TEST_F(ArrayTest, DeleteMovesTheLastElementIntoTheHole) {
   b.Delete(2);  // 40 lands between 10 and 30
   EXPECT_EQ(Values(b), (std::vector<std::int32_t>{10, 40, 30}));
   EXPECT_FALSE(b.GetSorted());
+
+  // Detach leaves the same hole filled the same way, and the element alive.
+  TArray c(TCounted::StaticClass(), CompareCounted, 4, 4);
+  Fill(c, {10, 20, 30, 40});
+  std::unique_ptr<TObject> taken(c.Detach(2));
+  EXPECT_EQ(static_cast<TCounted*>(taken.get())->value, 20);
+  EXPECT_EQ(Values(c), (std::vector<std::int32_t>{10, 40, 30}));
+  EXPECT_FALSE(c.GetSorted());
+  EXPECT_EQ(TCounted::live, live0_ + 3 + 4);  // b's three, c's three and the one taken
+  EXPECT_THROW(static_cast<void>(c.Detach(4)), EInvalidIndex);
 }
 
 TEST_F(ArrayTest, SwapClearsSortedOnlyForDifferentValues) {

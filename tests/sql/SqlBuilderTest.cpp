@@ -87,10 +87,10 @@ TEST(SqlBuilders, CompositeKeyWhereClauseInKeyOrder) {
   mapping->FieldByName("FirstName")->SetAsString("O'Hara");
   TStringList select;
   TSqlValues apart;
-  std::string text;
-  BuildSelectObjectQuery(select, apart, text, *mapping, "T");
-  EXPECT_EQ(text, select.Text());
-  EXPECT_EQ(apart.Literal(), text);
+  BuildSelectObjectQuery(select, apart, *mapping, "T");
+  EXPECT_EQ(select.Lines(),
+            (Lines{"select * from T", "where LastName = 'Smith' and FirstName = 'O''Hara'"}));
+  EXPECT_EQ(apart.Literal(), select.Text());
   EXPECT_EQ(apart.Parameterised('$'), "select * from T\nwhere LastName = $1 and FirstName = $2");
   EXPECT_EQ(apart.Values, (Lines{"Smith", "O'Hara"}));
   // Both key fields are "not null"; the key clause keeps key order.
@@ -264,6 +264,38 @@ TEST(StringList, TextAndLines) {
   EXPECT_EQ(s.Lines(), (Lines{""}));
   s.Clear();
   EXPECT_TRUE(s.IsEmpty());
+}
+
+// Search trusts a select statement whose version is unchanged to hold the
+// lines it wrote: every change must give a new version, a copy the same.
+TEST(StringList, VersionFollowsTheLines) {
+  TStringList s;
+  s.Assign({"a", "b"});
+  const std::uint64_t v = s.Version();
+  TStringList copy = s;
+  EXPECT_EQ(copy.Version(), v);
+  std::uint64_t last = v;
+  const auto changes = [&last](const TStringList& List) {
+    const bool changed = List.Version() != last;
+    last = List.Version();
+    return changed;
+  };
+  s.Assign({"a", "b"});
+  EXPECT_TRUE(changes(s));
+  s.SetText("a\nb");
+  EXPECT_TRUE(changes(s));
+  s.Add("c");
+  EXPECT_TRUE(changes(s));
+  s.AssignTwo("a", [](std::string& Line) { Line = "b"; });
+  EXPECT_TRUE(changes(s));
+  s.Clear();
+  EXPECT_TRUE(changes(s));
+  s = copy;  // back to the lines of v, and to v
+  EXPECT_EQ(s.Version(), v);
+  const TStringList moved = std::move(copy);
+  EXPECT_EQ(moved.Version(), v);
+  EXPECT_TRUE(copy.IsEmpty());  // NOLINT(bugprone-use-after-move): left empty
+  EXPECT_NE(copy.Version(), v);
 }
 
 }  // namespace
