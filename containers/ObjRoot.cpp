@@ -8,7 +8,7 @@ TClass TObject::StaticClass() {
   return TClass(&info);
 }
 
-bool TClass::InheritsFrom(TClass other) const {
+bool TClass::InheritsFromAncestor(TClass other) const {
   if (other.IsNull()) return false;
   for (TClass c = *this; !c.IsNull(); c = c.Parent()) {
     if (c == other) return true;

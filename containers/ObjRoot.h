@@ -60,8 +60,12 @@ class TClass {
   std::string_view Name() const { return info_ ? info_->name : std::string_view(); }
   /// The parent class; null for TObject and for a null class.
   TClass Parent() const { return info_ && info_->parent ? info_->parent() : TClass(); }
-  /// True when this class is `other` or one of its descendants.
-  bool InheritsFrom(TClass other) const;
+  /// True when this class is `other` or one of its descendants. Inline for
+  /// the usual answer, the class itself: containers and datasets ask for
+  /// every object they take.
+  bool InheritsFrom(TClass other) const {
+    return (info_ != nullptr && info_ == other.info_) || InheritsFromAncestor(other);
+  }
 
   /// Normal construction followed by AfterConstruction(). Null when the class
   /// is abstract or has no accessible default constructor.
@@ -77,6 +81,9 @@ class TClass {
   friend bool operator!=(TClass a, TClass b) { return a.info_ != b.info_; }
 
  private:
+  // InheritsFrom's walk up from the parent.
+  bool InheritsFromAncestor(TClass other) const;
+
   const ClassInfo* info_ = nullptr;
 };
 
