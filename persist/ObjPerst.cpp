@@ -86,15 +86,15 @@ const TStreamableInterface* TObjectStream::LookupForWrite(const TObject* Obj) {
 
 const TStreamableInterface* TObjectStream::LookupForRead(std::string_view Name) {
   // Containers usually hold objects of one class: try the last hit first.
-  const TStreamableInterface* last = readHits_[(readNext_ + CacheSize - 1) % CacheSize];
-  if (last != nullptr && SameBytes(last->Name(), Name)) return last;
+  if (lastRead_ != nullptr && SameBytes(lastRead_->Name(), Name)) return lastRead_;
   for (const TStreamableInterface* e : readHits_) {
-    if (e != nullptr && SameBytes(e->Name(), Name)) return e;
+    if (e != nullptr && SameBytes(e->Name(), Name)) return lastRead_ = e;
   }
   const TStreamableInterface* e = FindStreamableInterface(Name);
   if (e != nullptr) {
     readHits_[readNext_] = e;
     readNext_ = (readNext_ + 1) % CacheSize;
+    lastRead_ = e;
   }
   return e;
 }

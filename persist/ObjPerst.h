@@ -276,6 +276,7 @@ class TObjectStream : public TObject {
   std::array<const ClassInfo*, CacheSize> writeKeys_{};
   std::array<const TStreamableInterface*, CacheSize> writeHits_{};
   std::array<const TStreamableInterface*, CacheSize> readHits_{};
+  const TStreamableInterface* lastRead_ = nullptr;  // the last class read
   int writeNext_ = 0;
   int readNext_ = 0;
   std::string name_;  // the class name being read
