@@ -11,11 +11,18 @@
 
 namespace corvid {
 
+namespace {
+
+// Names fold ASCII letters only.
+char LowerAscii(char C) {
+  return C >= 'A' && C <= 'Z' ? static_cast<char>(C - 'A' + 'a') : C;
+}
+
+}  // namespace
+
 std::string LowerName(std::string_view Name) {
   std::string out(Name);
-  for (char& c : out) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
+  for (char& c : out) c = LowerAscii(c);
   return out;
 }
 
@@ -24,11 +31,8 @@ bool SameName(std::string_view A, std::string_view B) {
   // copies, and names spelt alike match on their bytes at once.
   if (A.size() != B.size()) return false;
   if (SameShortBytes(A.data(), B.data(), A.size())) return true;
-  const auto lower = [](char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-  };
   for (std::size_t i = 0; i < A.size(); ++i) {
-    if (lower(A[i]) != lower(B[i])) return false;
+    if (LowerAscii(A[i]) != LowerAscii(B[i])) return false;
   }
   return true;
 }

@@ -56,13 +56,6 @@ void TStringList::SetText(std::string_view Value) {
   }
 }
 
-void TStringList::Assign(std::initializer_list<std::string_view> Lines) {
-  lines_.resize(Lines.size());
-  Changed();
-  auto line = lines_.begin();
-  for (std::string_view value : Lines) (line++)->assign(value);
-}
-
 namespace {
 
 // Appends Value enclosed in single quotes, each single quote inside doubled.

@@ -79,13 +79,10 @@ class TStringList {
   /// Replaces the content by the lines of Value, split at "\n" ("\r\n"
   /// works too); a line break at the very end adds no empty line.
   void SetText(std::string_view Value);
-  /// Replaces the content by Lines. The strings of the lines already held
-  /// are written over, so that a list rebuilt often keeps their storage.
-  void Assign(std::initializer_list<std::string_view> Lines);
   /// Replaces the content by two lines: First, and the line that
   /// WriteSecond writes into the string it is given (which holds an old
   /// line or nothing: WriteSecond replaces its content). The storage of the
-  /// lines held is reused, as with Assign.
+  /// lines held is reused.
   template <class F>
   void AssignTwo(std::string_view First, F&& WriteSecond) {
     lines_.resize(2);

@@ -227,7 +227,7 @@ void TQuery::Prepare(const std::string& Sql) {
   const int columns = sqlite3_column_count(stmt.get());
   for (int c = 0; c < columns && object < 0; ++c) {
     const char* col = sqlite3_column_name(stmt.get(), c);
-    if (col != nullptr && LowerName(col) == "object") object = c;
+    if (col != nullptr && SameName(col, "Object")) object = c;
   }
   if (object < 0) {
     RaiseOdb<EOdbError>("the result of the select statement of " + name_ + " has no column Object");
@@ -253,7 +253,7 @@ void TQuery::Narrow(const std::string& Sql) {
     return;
   }
   const char* col = sqlite3_column_name(stmt.get(), 0);
-  if (col == nullptr || LowerName(col) != "object") return;
+  if (col == nullptr || !SameName(col, "Object")) return;
   stmt_.front().Stmt = std::move(stmt);
   stmt_.front().ObjectColumn = 0;
   objectColumn_ = 0;

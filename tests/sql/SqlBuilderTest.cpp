@@ -270,7 +270,7 @@ TEST(StringList, TextAndLines) {
 // lines it wrote: every change must give a new version, a copy the same.
 TEST(StringList, VersionFollowsTheLines) {
   TStringList s;
-  s.Assign({"a", "b"});
+  s.SetText("a\nb");
   const std::uint64_t v = s.Version();
   TStringList copy = s;
   EXPECT_EQ(copy.Version(), v);
@@ -280,7 +280,7 @@ TEST(StringList, VersionFollowsTheLines) {
     last = List.Version();
     return changed;
   };
-  s.Assign({"a", "b"});
+  s.SetText("a\nb");
   EXPECT_TRUE(changes(s));
   s.SetText("a\nb");
   EXPECT_TRUE(changes(s));
